@@ -24,6 +24,10 @@ namespace brelix::platform {
 
 struct FormProperty;
 
+//! The deepest nesting ParseForm accepts and PrintForm writes: the root object is level 1, and
+//! every child object, list, collection and collection item opens one more level.
+inline constexpr int kMaxFormDepth = 256;
+
 //! One item of a collection value: an optional index and its properties.
 struct FormItem {
   std::optional<std::int64_t> index;
@@ -80,7 +84,9 @@ FormObject ParseForm(std::string_view text, const std::string& file);
 //! and #n codes for control characters, strings longer than 64 characters cut into 64-character
 //! pieces joined by " +" at line ends, lists and collections one element per line, binary data
 //! as upper-case hex in lines of 64 digits. ParseForm(PrintForm(o)) gives o back (positions
-//! aside) and PrintForm(ParseForm(PrintForm(o))) == PrintForm(o).
+//! aside) and PrintForm(ParseForm(PrintForm(o))) == PrintForm(o). Throws EFormFileError (with
+//! no place) for a tree that has no text form: a name that is not an identifier or is a keyword,
+//! a string that is not valid UTF-8, an infinite or NaN float, nesting deeper than kMaxFormDepth.
 std::string PrintForm(const FormObject& root);
 
 }  // namespace brelix::platform

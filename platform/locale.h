@@ -31,8 +31,9 @@ struct Locale {
   std::string EnglishFunctionName(std::string_view native) const;
 };
 
-//! The locale of a tag such as "de-DE", "de_DE.UTF-8" or "de"; throws Exception naming the tag
-//! when it is not supported.
+//! The locale of a tag such as "de-DE", "de_DE.UTF-8" or "de" (case-insensitive; "C" and
+//! "POSIX" give en-US); throws Exception naming the tag and the supported ones when it is not
+//! supported.
 const Locale& FindLocale(std::string_view tag);
 //! Every supported tag, in a stable order.
 std::vector<std::string> SupportedLocales();

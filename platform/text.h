@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers on UTF-8 strings. Case-insensitive comparisons fold every letter by the Unicode
-// rules (so "ä" equals "Ä"), not only ASCII.
+// rules (so "ä" equals "Ä" and "ß" equals "ss"), not only ASCII; invalid UTF-8 sequences count
+// as U+FFFD. Pure-ASCII texts take a fast path that gives the same results.
 
 #include <string>
 #include <string_view>
@@ -19,9 +20,11 @@ std::string LowerCase(std::string_view s);
 std::string Trim(std::string_view s);
 //! True when s starts with prefix, compared exactly.
 bool StartsWith(std::string_view s, std::string_view prefix);
-//! True when s is a valid identifier: a letter or "_" followed by letters, digits or "_".
+//! True when s is a valid identifier: an ASCII letter or "_" followed by ASCII letters, digits
+//! or "_".
 bool IsIdentifier(std::string_view s);
-//! Appends the UTF-8 encoding of a code point to out.
+//! Appends the UTF-8 encoding of a code point to out; surrogates and values past U+10FFFF are
+//! written as U+FFFD.
 void AppendUtf8(std::string& out, char32_t code_point);
 
 }  // namespace brelix::platform
