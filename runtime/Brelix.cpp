@@ -170,8 +170,8 @@ void TBrelix::ReadXLTemplate(std::span<const std::uint8_t> content) {
   std::size_t available = content.size() >= 4 ? content.size() - 4 : 0;
   // The length is checked against the data before anything is allocated for it.
   if (length < 0 || static_cast<std::uint64_t>(length) > available) {
-    RaiseError(BrelixFormat(BrelixConsts::MsgTemplRead, static_cast<std::int64_t>(available),
-                            content.size() >= 4 ? length : std::int64_t{0}));
+    RaiseError(BrelixFormat(BrelixConsts::MsgTemplRead, content.size() >= 4 ? length : std::int64_t{4},
+                            static_cast<std::int64_t>(content.size() >= 4 ? available : content.size())));
     return;
   }
   stored_templ_.assign(content.begin() + 4, content.begin() + 4 + length);

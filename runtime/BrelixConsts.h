@@ -15,10 +15,10 @@ namespace BrelixConsts {
 
 //! A run or a template edit needs the stored template and the form file holds none.
 inline constexpr const char* MsgBrelix1 = "DFM doesn't contain a template. ";
-//! The form file's stored template is shorter than its length says; %d the bytes present,
-//! %d the length.
+//! The form file's stored template is shorter than its length says; %d the length, %d the
+//! bytes present.
 inline constexpr const char* MsgTemplRead =
-    "Error reading the stored template: %d bytes follow, but its length says %d. ";
+    "Error reading the stored template: its length is %d bytes, but %d follow. ";
 //! The template file name is empty or names no existing file (Show, EditTemplate); %s the name.
 inline constexpr const char* MsgBrelix2 = "File \"%s\" does not exist. ";
 //! Copying the template to its working copy failed; %s the working copy's name.
