@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace brelix::platform {
 
 FormValue FormValue::Integer(std::int64_t v) {
@@ -166,24 +168,6 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
     return 4;
   }
   return 0;
-}
-
-void EncodeUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -403,7 +387,7 @@ class Lexer {
       if (low < 0xDC00 || low > 0xDFFF) Fail(hash, "unpaired surrogate #" + std::to_string(high));
       cp = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
     }
-    EncodeUtf8(out, cp);
+    AppendUtf8(out, cp);
   }
 
   char32_t ReadCode() {

@@ -173,7 +173,12 @@ void TBrelixGroupHeaderBand::SetFooterBand(const std::string& name) {
       return;
     }
   }
-  FooterError(bands);
+  // A name that matches no footer is refused also when no report holds the collection.
+  TBrelix* report = bands->Report();
+  if (report && IsDesigning(*report))
+    ShowMessageBox(BrelixConsts::MsgBnd, MessageBoxKind::Error);
+  else
+    throw EBrelixError(BrelixConsts::MsgBnd);
 }
 
 std::string TBrelixGroupHeaderBand::CalcGroupExpr() {
@@ -376,10 +381,13 @@ void TBrelixBands::Assign(const Persistent& source) {
   }
   if (other == this) return;
   Clear();
-  // Bands first, then the footer links, which need every footer in place.
+  // Bands first, then the footer links, which need every footer in place. Links go through the
+  // copies in source order, as each SetFooter re-sorts this list.
   std::vector<std::pair<TBrelixGroupHeaderBand*, int>> links;
+  std::vector<TBrelixBand*> copies;
   for (const auto& from : other->items_) {
     TBrelixBand& to = AddBand(from->BandType());
+    copies.push_back(&to);
     to.SetRange(from->Range());
     if (auto* group = dynamic_cast<TBrelixGroupBand*>(&to))
       group->SetGroupID(static_cast<const TBrelixGroupBand&>(*from).GroupID());
@@ -392,7 +400,7 @@ void TBrelixBands::Assign(const Persistent& source) {
     }
   }
   for (auto [header, footer_index] : links)
-    header->SetFooter(static_cast<TBrelixGroupFooterBand*>(&Items(footer_index)));
+    header->SetFooter(static_cast<TBrelixGroupFooterBand*>(copies[static_cast<std::size_t>(footer_index)]));
 }
 
 const std::string& TBrelixBands::GetPropName() const {

@@ -15,9 +15,12 @@
 #include <string>
 
 #include "platform/errors.h"
+#include "tests/support/scoped_env.h"
 
 namespace brelix::platform {
 namespace {
+
+using brelix::testing::ScopedEnv;
 
 namespace fs = std::filesystem;
 
@@ -59,22 +62,6 @@ class FilesTest : public ::testing::Test {
   fs::path dir_;
 };
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST_F(FilesTest, TempFolderEndsWithSeparator) {
   const std::pair<const char*, const char*> cases[] = {

@@ -9,27 +9,13 @@
 
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "tests/support/scoped_env.h"
 
 namespace brelix::platform {
 namespace {
 
-// Sets an environment variable for the lifetime of the object (null: unset) and restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
+using brelix::testing::ScopedEnv;
 
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(LocaleTest, FindLocaleAcceptsTagForms) {
   struct Case {
