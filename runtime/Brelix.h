@@ -15,6 +15,7 @@
 #include "platform/variant.h"
 #include "runtime/BrelixBand.h"
 #include "runtime/BrelixDictionary.h"
+#include "runtime/BrelixProc.h"
 
 namespace brelix {
 
@@ -67,9 +68,6 @@ using TBrelixCheckEofEvent = platform::Event<void(TBrelix& sender, bool& eof)>;
 using TBrelixFormatCellEvent =
     platform::Event<void(TBrelix& sender, TBrelixBand& band, int row_in_template, int row_in_report,
                          int column_in_report, automation::Worksheet& report, const platform::Variant& cell_value)>;
-//! (Sender, Field, in-out Value): the value of a field that no dataset or dictionary holds.
-using TBrelixGetFieldValueEvent =
-    platform::Event<void(platform::Persistent& sender, const std::string& field, platform::Variant& value)>;
 //! (Sender, Band, RowInTemplate, RowInReport, ColumnInReport, in-out CellValue).
 using TBrelixSetCellValueEvent =
     platform::Event<void(TBrelix& sender, TBrelixBand& band, int row_in_template, int row_in_report,

@@ -7,6 +7,9 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "platform/class_info.h"
+#include "platform/event.h"
+#include "platform/variant.h"
 
 namespace brelix {
 
@@ -20,6 +23,11 @@ class EBrelixError : public platform::Exception {
  public:
   using platform::Exception::Exception;
 };
+
+//! (Sender, Field, in-out Value): the value of a field that no dataset or dictionary holds; the
+//! type of the report's OnGetFieldValue and of the template parser's value callback.
+using TBrelixGetFieldValueEvent =
+    platform::Event<void(platform::Persistent& sender, const std::string& field, platform::Variant& value)>;
 
 //! The address of a cell, e.g. BrelixGetRange(12, 3) == "C12": one or two upper-case column
 //! letters and the row, never a "$". Throws EBrelixError (MsgFncBadRng) for a row below 1 or a
