@@ -356,13 +356,20 @@ std::unique_ptr<Component> LoadTree(const FormObject& tree, const std::filesyste
   TreeReader reader(file.string(), *root);
   reader.ReadObjectBody(tree, *root);
   reader.ResolveFixups();
+  return root;
+}
+
+// Components hear that their form is complete once, after the whole chain of ancestors and the
+// form itself have been read.
+std::unique_ptr<Component> FinishLoading(std::unique_ptr<Component> root, const std::filesystem::path& file,
+                                         SourcePos pos) {
   root->SetLoading(false);
   try {
     CallLoaded(*root);
   } catch (const EFormFileError&) {
     throw;
   } catch (const std::exception& e) {
-    throw EFormFileError(file.string(), tree.pos, e.what());
+    throw EFormFileError(file.string(), pos, e.what());
   }
   return root;
 }
@@ -372,7 +379,7 @@ std::unique_ptr<Component> LoadTree(const FormObject& tree, const std::filesyste
 std::unique_ptr<Component> LoadFormText(std::string_view text, const std::filesystem::path& file_name,
                                         const FormLoadOptions& options) {
   FormObject tree = ParseForm(text, file_name.string());
-  return LoadTree(tree, file_name, options, 0);
+  return FinishLoading(LoadTree(tree, file_name, options, 0), file_name, tree.pos);
 }
 
 std::unique_ptr<Component> LoadForm(const std::filesystem::path& file, const FormLoadOptions& options) {

@@ -125,6 +125,18 @@ TEST(ReportForm, AnInheritedFormThatChangesNothingWritesNoBandsAndNoTemplate) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(ReportForm, StoredValuesDoNotDependOnTheirOrderInTheFile) {
+  auto root = LoadFormText(ReportForm("    StoreInDFM = True\n    TemplSheet = 'Data'\n    Template = 'a.xlsx'\n"),
+                           "order.form");
+  TBrelix& report = ReportOf(*root);
+  EXPECT_TRUE(report.StoreInDFM());
+  EXPECT_EQ(report.TemplSheet(), "Data");
+  EXPECT_EQ(report.Template(), "a.xlsx");
+  report.SetTemplate("b.xlsx");  // after loading the setter's rules apply again
+  EXPECT_FALSE(report.StoreInDFM());
+  EXPECT_EQ(report.TemplSheet(), "");
+}
+
 TEST(ReportForm, NegativeTemplateLengthReadsAsNoStoredTemplate) {
   auto root = LoadFormText(ReportForm("    XLTemplate = {\n      FFFFFFFF0102}\n"), "neg.form");
   EXPECT_FALSE(ReportOf(*root).HasStoredTempl());
