@@ -6,6 +6,8 @@ packages=(
   build-essential cmake g++ make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libicu-dev
+  libsqlite3-dev sqlite3
+  libpq-dev postgresql
 )
 
 missing=()

@@ -23,7 +23,7 @@ namespace {
 const bool kRegistered = RegisterClass(brelix::testing::TestDataSet::StaticClass());
 
 std::string ReadFixture(const std::string& name) {
-  std::ifstream in(std::string(BRELIX_TEST_DATA) + "/" + name, std::ios::binary);
+  std::ifstream in(std::string(BRELIX_TEST_FIXTURES) + "/" + name, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
