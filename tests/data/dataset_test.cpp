@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "data/mem_dataset.h"
 #include "data/sql_query.h"
 #include "platform/dataset.h"
-#include "tests/support/test_dataset.h"
 
 using namespace brelix::platform;
 using brelix::data::ParseSqlParameters;
-using brelix::testing::TestDataSet;
+using brelix::data::TMemDataSet;
 
 namespace {
 
@@ -23,7 +23,7 @@ std::vector<std::vector<Variant>> Numbers(int n) {
 }  // namespace
 
 TEST(DataSet, WalksForwardAndBackAndKeepsTheLastRecordAtTheEnd) {
-  TestDataSet ds({"n"}, Numbers(3));
+  TMemDataSet ds({{"n", FieldType::Integer}}, Numbers(3));
   ds.Open();
   Field& n = ds.FieldByName("N");
   EXPECT_TRUE(ds.Bof());
@@ -48,7 +48,7 @@ TEST(DataSet, WalksForwardAndBackAndKeepsTheLastRecordAtTheEnd) {
 
 TEST(DataSet, PriorBeyondTheWindowReadsAgain) {
   const int count = static_cast<int>(DataSet::kWindow) + 10;
-  TestDataSet ds({"n"}, Numbers(count));
+  TMemDataSet ds({{"n", FieldType::Integer}}, Numbers(count));
   ds.Open();
   while (!ds.Eof()) ds.Next();
   for (int expected = count - 1; expected >= 1; --expected) {
@@ -60,7 +60,7 @@ TEST(DataSet, PriorBeyondTheWindowReadsAgain) {
 }
 
 TEST(DataSet, AnEmptyResultHasNoRecordAndNullFields) {
-  TestDataSet ds({"n"}, {});
+  TMemDataSet ds({{"n", FieldType::Integer}});
   ds.Open();
   EXPECT_TRUE(ds.Eof());
   EXPECT_TRUE(ds.Bof());

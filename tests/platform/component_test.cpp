@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "data/mem_dataset.h"
 #include "platform/component.h"
 #include "platform/dataset.h"
 #include "platform/errors.h"
-#include "tests/support/test_dataset.h"
 
 using namespace brelix::platform;
-using brelix::testing::TestDataSet;
+using brelix::data::TMemDataSet;
 
 TEST(Component, OwnerOwnsAndNamesAreUniqueCaseInsensitively) {
   DataModule root;
@@ -24,7 +24,7 @@ TEST(Component, OwnerOwnsAndNamesAreUniqueCaseInsensitively) {
 
 TEST(Component, DestroyingADatasetClearsReferencesInTheSameAndInOtherRoots) {
   DataModule data, other;
-  auto& ds = data.Create<TestDataSet>("Orders");
+  auto& ds = data.Create<TMemDataSet>("Orders");
   auto& same = data.Create<DataSource>("Same");
   auto& far = other.Create<DataSource>("Far");
   same.SetDataSet(&ds);
@@ -36,7 +36,7 @@ TEST(Component, DestroyingADatasetClearsReferencesInTheSameAndInOtherRoots) {
 
 TEST(Component, AnObserverThatDiesFirstIsNotNotifiedLater) {
   DataModule data;
-  auto& ds = data.Create<TestDataSet>("Orders");
+  auto& ds = data.Create<TMemDataSet>("Orders");
   {
     DataModule other;
     other.Create<DataSource>("Far").SetDataSet(&ds);
@@ -56,7 +56,7 @@ TEST(Component, DesigningStateReachesOwnedComponents) {
 
 TEST(Component, PublishedPropertiesByName) {
   DataModule root;
-  auto& ds = root.Create<TestDataSet>("Orders");
+  auto& ds = root.Create<TMemDataSet>("Orders");
   auto& src = root.Create<DataSource>("Src");
   SetPropertyValue(src, "dataset", PropertyValue(static_cast<Component*>(&ds)));
   EXPECT_EQ(src.DataSet(), &ds);

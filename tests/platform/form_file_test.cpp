@@ -12,10 +12,8 @@
 #include "platform/filer.h"
 #include "platform/form_reader.h"
 #include "platform/form_writer.h"
-#include "tests/support/test_dataset.h"
 
 using namespace brelix::platform;
-using brelix::testing::TestDataSet;
 
 namespace {
 
@@ -89,11 +87,11 @@ const ClassInfo& TTestThing::StaticClass() {
   return info;
 }
 
-const bool kRegistered = RegisterClass(TTestThing::StaticClass()) && RegisterClass(TestDataSet::StaticClass());
+const bool kRegistered = RegisterClass(TTestThing::StaticClass());
 
 const char* const kFullForm =
     "object Module: TDataModule\n"
-    "  object Orders: TTestDataSet\n"
+    "  object Orders: TMemDataSet\n"
     "  end\n"
     "  object Src: TDataSource\n"
     "    DataSet = Orders\n"
@@ -171,7 +169,7 @@ TEST(FormFile, MalformedOrUnknownThingsFailWithThePlace) {
       {"object M: TDataModule\n  object T: TTestThing\n    Flags = [tfZ]\n  end\nend\n", 3, 13, "no element tfZ"},
       {"object M: TDataModule\n  object T: TTestThing\n    Source = Nobody\n  end\nend\n", 3, 14,
        "component Nobody named by Source does not exist"},
-      {"object M: TDataModule\n  object D: TTestDataSet\n  end\n  object T: TTestThing\n    Source = D\n  end\nend\n",
+      {"object M: TDataModule\n  object D: TMemDataSet\n  end\n  object T: TTestThing\n    Source = D\n  end\nend\n",
        5, 14, "needs a TDataSource"},
       {"object M: TDataModule\n  object T: TTestThing\n    OnPing = Missing\n  end\nend\n", 3, 14,
        "method Missing for OnPing is not provided"},
@@ -215,7 +213,7 @@ TEST(FormFile, InheritedFormHoldsOnlyWhatDiffers) {
   auto unchanged = LoadFormText(WriteForm(*ancestor), dir / "Copy.form", WithPing());
   unchanged->SetName("Same");
   EXPECT_EQ(WriteForm(*unchanged, ancestor.get()),
-            "inherited Same: TModule\n  inherited Orders: TTestDataSet\n  end\n  inherited Src: TDataSource\n"
+            "inherited Same: TModule\n  inherited Orders: TMemDataSet\n  end\n  inherited Src: TDataSource\n"
             "  end\n  inherited Thing: TTestThing\n  end\nend\n");
 
   // The ancestor file is found by the class name: TModule -> Module.form, so name it so.

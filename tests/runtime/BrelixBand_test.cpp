@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "data/mem_dataset.h"
 #include "platform/component.h"
 #include "platform/design_host.h"
 #include "platform/errors.h"
 #include "runtime/Brelix.h"
 #include "runtime/BrelixConsts.h"
 #include "runtime/BrelixProc.h"
-#include "tests/support/test_dataset.h"
 
 namespace brelix {
 namespace {
@@ -627,7 +627,7 @@ TEST(BrelixBandGroupValueTest, FieldThenHandlerThenEmpty) {
       {"", false, "", false},
   };
   for (const Case& c : cases) {
-    testing::TestDataSet ds({"Country", "City"}, {{Variant("Spain"), Variant("Madrid")}});
+    data::TMemDataSet ds({{"Country"}, {"City"}}, {{Variant("Spain"), Variant("Madrid")}});
     TBrelix report;
     report.SetDataSet(&ds);
     ds.Open();
@@ -645,7 +645,7 @@ TEST(BrelixBandGroupValueTest, FieldThenHandlerThenEmpty) {
 }
 
 TEST(BrelixBandGroupValueTest, FollowsTheCurrentRecord) {
-  testing::TestDataSet ds({"Country"}, {{Variant("Spain")}, {Variant("France")}});
+  data::TMemDataSet ds({{"Country"}}, {{Variant("Spain")}, {Variant("France")}});
   TBrelix report;
   report.SetDataSet(&ds);
   ds.Open();

@@ -13,14 +13,11 @@
 #include "platform/form_writer.h"
 #include "runtime/Brelix.h"
 #include "runtime/BrelixConsts.h"
-#include "tests/support/test_dataset.h"
 
 using namespace brelix;
 using namespace brelix::platform;
 
 namespace {
-
-const bool kRegistered = RegisterClass(brelix::testing::TestDataSet::StaticClass());
 
 std::string ReadFixture(const std::string& name) {
   std::ifstream in(std::string(BRELIX_TEST_FIXTURES) + "/" + name, std::ios::binary);

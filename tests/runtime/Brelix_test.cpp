@@ -6,16 +6,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "data/mem_dataset.h"
 #include "platform/design_host.h"
 #include "platform/files.h"
 #include "runtime/Brelix.h"
 #include "runtime/BrelixConsts.h"
 #include "runtime/BrelixProc.h"
-#include "tests/support/test_dataset.h"
 
 using namespace brelix;
 using namespace brelix::platform;
-using brelix::testing::TestDataSet;
+using brelix::data::TMemDataSet;
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST(TBrelix, SubReportKeepsMasterListsExact) {
 
 TEST(TBrelix, ReferencesToComponentsOfOtherModulesAreClearedOnRemoval) {
   DataModule data, reports;
-  auto& ds = data.Create<TestDataSet>("Orders");
+  auto& ds = data.Create<TMemDataSet>("Orders");
   auto& sub = data.Create<TBrelix>("Sub");
   auto& report = reports.Create<TBrelix>("Report");
   report.SetDataSet(&ds);
@@ -113,7 +113,7 @@ TEST(TBrelix, TemplateSetterClearsSheetAndStoreFlagOnlyForAnotherName) {
 
 TEST(TBrelix, AssignToTakesOverFromTheOtherReport) {
   DataModule root;
-  auto& ds = root.Create<TestDataSet>("Orders");
+  auto& ds = root.Create<TMemDataSet>("Orders");
   auto& backup = root.Create<TBrelix>("Backup");
   auto& report = root.Create<TBrelix>("Report");
   backup.Bands().AddBand(brxbtTitle).SetRange("A1:C1");
