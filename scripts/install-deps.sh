@@ -8,6 +8,8 @@ packages=(
   libicu-dev
   libsqlite3-dev sqlite3
   libpq-dev postgresql
+  libzip-dev libpugixml-dev zlib1g-dev
+  libreoffice-calc-nogui
 )
 
 missing=()

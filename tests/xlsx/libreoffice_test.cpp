@@ -1,0 +1,80 @@
+// A workbook the engine changed opens in LibreOffice without loss: LibreOffice headless turns
+// every sheet of the saved file into CSV, and the values (formulas calculated by LibreOffice)
+// are compared with what the engine wrote.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/xlsx/xlsx_test_support.h"
+#include "xlsx/workbook.h"
+
+namespace brelix::xlsx {
+namespace {
+
+using testing::Fixture;
+
+class LibreOfficeTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  }
+
+  // Each sheet of the file as CSV text, by sheet name.
+  std::map<std::string, std::string> SheetsAsCsv(const std::filesystem::path& file, const std::vector<std::string>& sheets) {
+    const std::string command = "cd '" + dir_.string() + "' && soffice -env:UserInstallation=file://" + dir_.string() +
+                                "/profile --headless --convert-to "
+                                "'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1' "
+                                "--outdir '" + (dir_ / "csv").string() + "' '" + file.string() + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::map<std::string, std::string> csv;
+    for (const std::string& sheet : sheets) {
+      std::ifstream in(dir_ / "csv" / (file.stem().string() + "-" + sheet + ".csv"));
+      std::stringstream text;
+      text << in.rdbuf();
+      csv[sheet] = text.str();
+    }
+    return csv;
+  }
+};
+
+TEST_F(LibreOfficeTest, ChangedWorkbookOpensWithItsValues) {
+  auto book = Workbook::Open(Fixture("template.xlsx"));
+  Worksheet& data = book->Sheet(0);
+  data.SetValue(2, 2, CellValue::Number(100));
+  data.SetFormula(6, 2, "B5*2");
+  data.Copy({1, 1, 6, 4}, data, 9, 1);
+  data.SetStyle(9, 1, book->Styles().WithFillColor(data.Style(9, 1), 0xFFCC00));
+  Worksheet& report = book->AddSheet("Report");
+  const std::vector<CellData> row = {CellData::String("x, \"quoted\""), CellData::Formula("SUM(Data!B2:B4)"),
+                                     CellData::Boolean(true), CellData::Number(-0.125)};
+  report.WriteCells(1, 1, 4, row);
+  report.SetValue(2, 1, CellValue::String("line\nbreak"));
+  book->Save(Path("changed.xlsx"));
+
+  const auto csv = SheetsAsCsv(Path("changed.xlsx"), {"Data", "Notes", "Report"});
+  EXPECT_EQ(csv.at("Data"),
+            "Item,Amount,Double,Score\n"
+            "Apples,100,200,5\n"
+            "Pears,25.5,51,50\n"
+            "Plums,7,14,75\n"
+            "Total,132.5,Merged note,\n"
+            ",265,,\n"
+            ",,,\n"
+            ",,,\n"
+            "Item,Amount,Double,Score\n"
+            "Apples,100,200,5\n"
+            "Pears,25.5,51,50\n"
+            "Plums,7,14,75\n"
+            "Total,132.5,Merged note,\n"
+            ",265,,\n");
+  EXPECT_EQ(csv.at("Notes"), "Untouched sheet,3.25\n");
+  EXPECT_EQ(csv.at("Report"), "\"x, \"\"quoted\"\"\",132.5,TRUE,-0.125\n\"line\nbreak\",,,\n");
+}
+
+}  // namespace
+}  // namespace brelix::xlsx

@@ -1,0 +1,1207 @@
+#include "xlsx/worksheet.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "platform/variant.h"
+#include "xlsx/errors.h"
+#include "xlsx/formula.h"
+#include "xlsx/shared_strings.h"
+#include "xlsx/styles.h"
+#include "xlsx/workbook.h"
+#include "xlsx/xml.h"
+
+namespace brelix::xlsx {
+
+namespace {
+
+constexpr std::string_view kErrorWords[] = {"#NULL!",  "#DIV/0!",   "#VALUE!",  "#REF!",   "#NAME?",
+                                            "#NUM!",   "#N/A",      "#GETTING_DATA", "#SPILL!", "#CALC!",
+                                            "#FIELD!", "#BLOCKED!", "#CONNECT!", "#BUSY!", "#UNKNOWN!"};
+
+std::optional<std::uint64_t> ErrorCode(std::string_view word) {
+  for (std::size_t i = 0; i < std::size(kErrorWords); ++i)
+    if (kErrorWords[i] == word) return i;
+  return std::nullopt;
+}
+
+// What a cell holds: the value kinds, with strings either in the workbook's shared table or in
+// the sheet's own texts (inline strings and formulas' cached texts).
+enum Stored : std::uint8_t { kEmpty, kNumber, kShared, kBoolean, kError, kLocal };
+
+enum RowFlags : std::uint8_t {
+  kHasHeight = 1,
+  kCustomHeight = 2,
+  kHidden = 4,
+  kCustomFormat = 8,
+  kCollapsed = 16,
+  kThickTop = 32,
+  kThickBottom = 64,
+};
+
+enum FormulaKind : std::uint8_t { kNormal, kArray, kDataTable };
+
+// The ranks of the sheet's elements in the order the schema requires.
+constexpr std::string_view kElementOrder[] = {
+    "sheetPr",       "dimension",        "sheetViews",      "sheetFormatPr",   "cols",         "sheetData",
+    "sheetCalcPr",   "sheetProtection",  "protectedRanges", "scenarios",       "autoFilter",   "sortState",
+    "dataConsolidate", "customSheetViews", "mergeCells",    "phoneticPr",      "conditionalFormatting",
+    "dataValidations", "hyperlinks",     "printOptions",    "pageMargins",     "pageSetup",    "headerFooter",
+    "rowBreaks",     "colBreaks",        "customProperties", "cellWatches",    "ignoredErrors", "smartTags",
+    "drawing",       "legacyDrawing",    "legacyDrawingHF", "drawingHF",       "picture",      "oleObjects",
+    "controls",      "webPublishItems",  "tableParts",      "extLst"};
+constexpr int kDimensionRank = 1;
+constexpr int kSheetDataRank = 5;
+constexpr int kMergeCellsRank = 14;
+
+int ElementRank(std::string_view name, int previous) {
+  for (std::size_t i = 0; i < std::size(kElementOrder); ++i)
+    if (kElementOrder[i] == name) return static_cast<int>(i);
+  return previous;  // an element the schema does not name stays where it was
+}
+
+double NumberOf(std::uint64_t payload) {
+  double d;
+  std::memcpy(&d, &payload, sizeof d);
+  return d;
+}
+std::uint64_t PayloadOf(double d) {
+  std::uint64_t p;
+  std::memcpy(&p, &d, sizeof p);
+  return p;
+}
+
+void AppendInt(std::string& out, std::int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void AppendCellName(std::string& out, int row, int col) {
+  char letters[4];
+  int n = 0;
+  while (col > 0) {
+    letters[n++] = static_cast<char>('A' + (col - 1) % 26);
+    col = (col - 1) / 26;
+  }
+  while (n > 0) out += letters[--n];
+  AppendInt(out, row);
+}
+
+// Area lists (sqref): ranges separated by blanks.
+std::vector<CellRange> ParseAreas(std::string_view text) {
+  std::vector<CellRange> areas;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = std::min(text.find(' ', pos), text.size());
+    if (end > pos)
+      if (const auto range = ParseRange(text.substr(pos, end - pos))) areas.push_back(*range);
+    pos = end + 1;
+  }
+  return areas;
+}
+
+std::string PrintAreas(const std::vector<CellRange>& areas) {
+  std::string out;
+  for (const CellRange& a : areas) {
+    if (!out.empty()) out += ' ';
+    out += RangeName(a);
+  }
+  return out;
+}
+
+// The parts of area outside cut: up to four rectangles.
+void Subtract(const CellRange& area, const CellRange& cut, std::vector<CellRange>& out) {
+  if (!area.Intersects(cut)) {
+    out.push_back(area);
+    return;
+  }
+  if (area.top < cut.top) out.push_back({area.top, area.left, cut.top - 1, area.right});
+  if (area.bottom > cut.bottom) out.push_back({cut.bottom + 1, area.left, area.bottom, area.right});
+  const int top = std::max(area.top, cut.top), bottom = std::min(area.bottom, cut.bottom);
+  if (area.left < cut.left) out.push_back({top, area.left, bottom, cut.left - 1});
+  if (area.right > cut.right) out.push_back({top, cut.right + 1, bottom, area.right});
+}
+
+// Trims the area attribute of node by range; false when nothing is left.
+bool TrimAttribute(pugi::xml_node node, const char* attribute, const CellRange& range) {
+  pugi::xml_attribute a = node.attribute(attribute);
+  if (!a) return true;
+  const std::vector<CellRange> areas = ParseAreas(a.value());
+  bool touched = false;
+  std::vector<CellRange> left;
+  for (const CellRange& area : areas) {
+    if (area.Intersects(range)) touched = true;
+    Subtract(area, range, left);
+  }
+  if (!touched) return true;
+  if (left.empty()) return false;
+  a = PrintAreas(left).c_str();
+  return true;
+}
+
+}  // namespace
+
+std::span<const std::string_view> ErrorWords() { return kErrorWords; }
+
+struct Worksheet::Cell {
+  std::uint64_t payload = 0;  // kNumber: the double's bits; kShared/kLocal: the index; kBoolean: 0/1; kError: the code
+  std::uint32_t formula = 0;  // 0: none; else the index into formulas_ + 1
+  std::uint32_t style = 0;
+  std::uint16_t col = 0;
+  std::uint8_t stored = kEmpty;
+};
+
+struct Worksheet::Row {
+  int r = 0;
+  double height = 0;
+  std::uint32_t style = 0;
+  std::uint8_t flags = 0;
+  std::uint8_t outline = 0;
+  std::vector<Cell> cells;  // sorted by column
+};
+
+struct Worksheet::FormulaRec {
+  std::string text;
+  std::string ref;         // kArray, kDataTable: the range the formula fills
+  std::string attributes;  // other attributes of <f> as stored (ca="1", dataTable settings)
+  std::string cell_metadata;  // the cell's cm attribute: the formula's metadata (dynamic arrays)
+  std::uint8_t kind = kNormal;
+};
+
+struct Worksheet::LocalText {
+  std::string text;
+  std::string rich;  // the runs of an inline rich string
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+class Worksheet::Loader {
+ public:
+  Loader(const Worksheet& sheet) : sheet_(sheet) {}
+
+  void Load(const pugi::xml_node& root) {
+    sheet_.root_name_ = root.name();
+    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
+      sheet_.root_attributes_ += ' ';
+      sheet_.root_attributes_ += a.name();
+      sheet_.root_attributes_ += "=\"";
+      AppendEscapedAttribute(sheet_.root_attributes_, a.value());
+      sheet_.root_attributes_ += '"';
+    }
+    // A prefixed root (x:worksheet): the engine writes its own elements unprefixed, in the
+    // main namespace declared as the default.
+    if (std::strchr(root.name(), ':') && !root.attribute("xmlns")) {
+      for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute())
+        if (std::string_view(a.name()) == "xmlns:" + std::string(root.name(), std::strchr(root.name(), ':'))) {
+          sheet_.root_attributes_ += " xmlns=\"";
+          AppendEscapedAttribute(sheet_.root_attributes_, a.value());
+          sheet_.root_attributes_ += '"';
+        }
+    }
+    pugi::xml_node extras = sheet_.extras_.append_child("extras");
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) continue;
+      const std::string_view name = LocalName(child.name());
+      if (name == "sheetData") {
+        ReadRows(child);
+      } else if (name == "mergeCells") {
+        for (pugi::xml_node m : child.children()) {
+          if (LocalName(m.name()) != "mergeCell") continue;
+          const auto range = ParseRange(m.attribute("ref").value());
+          if (!range) Fail("merged range \"" + std::string(m.attribute("ref").value()) + "\" is not a range");
+          if (range->Rows() > 1 || range->Columns() > 1) sheet_.merges_.push_back(*range);
+        }
+      } else if (name != "dimension") {
+        extras.append_copy(child);
+        if (name == "sheetFormatPr")
+          if (pugi::xml_attribute h = child.attribute("defaultRowHeight")) sheet_.default_row_height_ = h.as_double(15);
+      }
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw EXlsxError("Part " + sheet_.part_ + " of \"" + sheet_.Book().FileName() + "\" (sheet \"" + sheet_.name_ +
+                     "\"): " + what);
+  }
+
+  void ReadRows(const pugi::xml_node& data) {
+    int last_row = 0;
+    bool sorted = true;
+    for (pugi::xml_node row = data.first_child(); row; row = row.next_sibling()) {
+      if (row.type() != pugi::node_element || LocalName(row.name()) != "row") continue;
+      Row r;
+      if (pugi::xml_attribute a = row.attribute("r")) {
+        r.r = a.as_int(0);
+        if (r.r < 1 || r.r > kMaxRows) Fail("row number \"" + std::string(a.value()) + "\" is outside the sheet");
+      } else {
+        r.r = last_row + 1;
+      }
+      if (r.r <= last_row) sorted = false;
+      last_row = r.r;
+      for (pugi::xml_attribute a = row.first_attribute(); a; a = a.next_attribute()) {
+        const std::string_view n = a.name();
+        if (n == "ht") {
+          r.height = a.as_double();
+          r.flags |= kHasHeight;
+        } else if (n == "customHeight" && XmlBool(a.value())) {
+          r.flags |= kCustomHeight;
+        } else if (n == "hidden" && XmlBool(a.value())) {
+          r.flags |= kHidden;
+        } else if (n == "customFormat" && XmlBool(a.value())) {
+          r.flags |= kCustomFormat;
+        } else if (n == "s") {
+          r.style = a.as_uint();
+        } else if (n == "collapsed" && XmlBool(a.value())) {
+          r.flags |= kCollapsed;
+        } else if (n == "thickTop" && XmlBool(a.value())) {
+          r.flags |= kThickTop;
+        } else if (n == "thickBot" && XmlBool(a.value())) {
+          r.flags |= kThickBottom;
+        } else if (n == "outlineLevel") {
+          r.outline = static_cast<std::uint8_t>(std::clamp(a.as_int(), 0, 7));
+        }
+      }
+      ReadCells(row, r);
+      sheet_.rows_.push_back(std::move(r));
+    }
+    if (!sorted) {
+      std::stable_sort(sheet_.rows_.begin(), sheet_.rows_.end(), [](const Row& a, const Row& b) { return a.r < b.r; });
+      // Of rows given twice the later one counts.
+      std::vector<Row> unique;
+      for (Row& r : sheet_.rows_) {
+        if (!unique.empty() && unique.back().r == r.r)
+          unique.back() = std::move(r);
+        else
+          unique.push_back(std::move(r));
+      }
+      sheet_.rows_ = std::move(unique);
+    }
+  }
+
+  void ReadCells(const pugi::xml_node& row, Row& r) {
+    int last_col = 0;
+    bool sorted = true;
+    for (pugi::xml_node c = row.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element || LocalName(c.name()) != "c") continue;
+      Cell cell;
+      int col = last_col + 1;
+      if (pugi::xml_attribute ref = c.attribute("r")) {
+        const auto pos = ParseCell(ref.value());
+        if (!pos) Fail("cell reference \"" + std::string(ref.value()) + "\" is not a cell of the sheet");
+        if (pos->row != r.r)
+          Fail("cell " + std::string(ref.value()) + " stands in row " + std::to_string(r.r));
+        col = pos->col;
+      }
+      if (col > kMaxColumns) Fail("a cell of row " + std::to_string(r.r) + " lies past the last column");
+      if (col <= last_col) sorted = false;
+      last_col = col;
+      cell.col = static_cast<std::uint16_t>(col);
+      if (pugi::xml_attribute s = c.attribute("s")) cell.style = s.as_uint();
+      const std::string_view type = c.attribute("t").value();
+      pugi::xml_node f, v, is;
+      for (pugi::xml_node child = c.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        const std::string_view n = LocalName(child.name());
+        if (n == "v") v = child;
+        else if (n == "f") f = child;
+        else if (n == "is") is = child;
+      }
+      if (f) {
+        ReadFormula(f, r.r, col, cell);
+        if (cell.formula)
+          if (pugi::xml_attribute cm = c.attribute("cm")) sheet_.formulas_[cell.formula - 1].cell_metadata = cm.value();
+      }
+      ReadValue(type, v, is, r.r, col, cell);
+      r.cells.push_back(cell);
+    }
+    if (!sorted) {
+      std::stable_sort(r.cells.begin(), r.cells.end(), [](const Cell& a, const Cell& b) { return a.col < b.col; });
+      r.cells.erase(std::unique(r.cells.begin(), r.cells.end(), [](const Cell& a, const Cell& b) { return a.col == b.col; }),
+                    r.cells.end());
+    }
+  }
+
+  void ReadFormula(const pugi::xml_node& f, int row, int col, Cell& cell) {
+    FormulaRec rec;
+    rec.text = f.text().get();
+    const std::string_view type = f.attribute("t").value();
+    for (pugi::xml_attribute a = f.first_attribute(); a; a = a.next_attribute()) {
+      const std::string_view n = a.name();
+      if (n == "t" || n == "ref" || n == "si") continue;
+      rec.attributes += ' ';
+      rec.attributes += n;
+      rec.attributes += "=\"";
+      AppendEscapedAttribute(rec.attributes, a.value());
+      rec.attributes += '"';
+    }
+    if (type == "shared") {
+      const int si = f.attribute("si").as_int(-1);
+      if (f.attribute("ref")) {
+        masters_[si] = {row, col, rec.text};
+      } else {
+        const auto it = masters_.find(si);
+        if (it == masters_.end()) return;  // no master: the cached value stays, the formula is lost
+        try {
+          rec.text = ShiftFormula(it->second.text, row - it->second.row, col - it->second.col);
+        } catch (const platform::Exception& e) {
+          Fail("the shared formula of cell " + CellName(row, col) + " cannot be read: " + e.Message());
+        }
+      }
+    } else if (type == "array") {
+      rec.kind = kArray;
+      rec.ref = f.attribute("ref").value();
+    } else if (type == "dataTable") {
+      rec.kind = kDataTable;
+      rec.ref = f.attribute("ref").value();
+    }
+    if (rec.text.empty() && rec.kind == kNormal) return;
+    cell.formula = sheet_.formulas_.size() + 1;
+    sheet_.formulas_.push_back(std::move(rec));
+  }
+
+  void ReadValue(std::string_view type, const pugi::xml_node& v, const pugi::xml_node& is, int row, int col, Cell& cell) {
+    if (type == "inlineStr") {
+      const pugi::xml_node item = is ? is : v;
+      if (!item) return;
+      LocalText text{is ? StringItemText(is) : DecodeEscapes(v.text().get()), {}};
+      if (is && !IsPlainStringItem(is)) text.rich = PrintChildren(is);
+      StoreLocal(std::move(text), cell);
+      return;
+    }
+    if (!v) return;
+    const char* value = v.text().get();
+    if (type.empty() || type == "n") {
+      const std::size_t len = std::strlen(value);
+      const char* begin = value;
+      while (*begin == ' ') ++begin;
+      if (begin == value + len) return;  // an empty value: an empty cell
+      double number = 0;
+      const auto result = std::from_chars(begin, value + len, number);
+      if (result.ec != std::errc() || result.ptr != value + len)
+        Fail("cell " + CellName(row, col) + " holds \"" + value + "\", which is not a number");
+      cell.stored = kNumber;
+      cell.payload = PayloadOf(number);
+    } else if (type == "s") {
+      char* end = nullptr;
+      const unsigned long index = std::strtoul(value, &end, 10);
+      if (end == value || *end || index >= sheet_.Book().Strings().Count())
+        Fail("cell " + CellName(row, col) + " refers to shared string \"" + value + "\", which does not exist");
+      cell.stored = kShared;
+      cell.payload = index;
+    } else if (type == "b") {
+      cell.stored = kBoolean;
+      cell.payload = XmlBool(value) ? 1 : 0;
+    } else if (type == "e") {
+      const auto code = ErrorCode(value);
+      if (!code) Fail("cell " + CellName(row, col) + " holds the unknown error \"" + value + "\"");
+      cell.stored = kError;
+      cell.payload = *code;
+    } else if (type == "str") {
+      StoreLocal({DecodeEscapes(value), {}}, cell);
+    } else if (type == "d") {
+      int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+      double s = 0;
+      if (std::sscanf(value, "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s) < 3)
+        Fail("cell " + CellName(row, col) + " holds \"" + value + "\", which is not a date");
+      cell.stored = kNumber;
+      cell.payload = PayloadOf(platform::DateTime::FromDateTime(y, mo, d, h, mi, s).serial);
+    } else {
+      Fail("cell " + CellName(row, col) + " has the unknown type \"" + std::string(type) + "\"");
+    }
+  }
+
+  void StoreLocal(LocalText text, Cell& cell) {
+    cell.stored = kLocal;
+    cell.payload = sheet_.texts_.size();
+    sheet_.texts_.push_back(std::move(text));
+  }
+
+  struct Master {
+    int row, col;
+    std::string text;
+  };
+  const Worksheet& sheet_;
+  std::unordered_map<int, Master> masters_;
+};
+
+Worksheet::Worksheet(Workbook& book, std::string name, std::string part, bool is_new, bool is_chart)
+    : book_(&book), name_(std::move(name)), part_(std::move(part)), is_chart_(is_chart) {
+  if (is_new) {
+    loaded_ = true;
+    changed_ = true;
+    root_attributes_ =
+        " xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\""
+        " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    pugi::xml_node extras = extras_.append_child("extras");
+    pugi::xml_node format = extras.append_child("sheetFormatPr");
+    format.append_attribute("defaultRowHeight") = "15";
+    pugi::xml_node margins = extras.append_child("pageMargins");
+    for (const auto& [key, value] : {std::pair{"left", "0.7"}, {"right", "0.7"}, {"top", "0.75"}, {"bottom", "0.75"},
+                                     {"header", "0.3"}, {"footer", "0.3"}})
+      margins.append_attribute(key) = value;
+  }
+}
+
+Worksheet::~Worksheet() = default;
+
+void Worksheet::Load() const {
+  if (loaded_ || is_chart_) return;
+  std::string xml = book_->ReadPart(part_);
+  pugi::xml_document doc;
+  ParseXml(doc, xml, book_->FileName(), part_);
+  Loader(*this).Load(doc.document_element());
+  loaded_ = true;
+}
+
+void Worksheet::SetName(std::string_view name) { book_->RenameSheet(*this, name); }
+
+void Worksheet::RequireCells() const {
+  if (is_chart_) throw EXlsxError("Sheet \"" + name_ + "\" of \"" + book_->FileName() + "\" is a chart sheet and has no cells");
+  Load();
+}
+
+void Worksheet::Change() {
+  RequireCells();
+  changed_ = true;
+}
+
+std::string Worksheet::Where(int row, int col) const { return "cell " + CellName(row, col) + " of sheet \"" + name_ + "\""; }
+
+void Worksheet::CheckCellPos(int row, int col) const { CheckCell(row, col, "sheet \"" + name_ + "\""); }
+
+const Worksheet::Row* Worksheet::FindRow(int row) const {
+  RequireCells();
+  const auto it = std::lower_bound(rows_.begin(), rows_.end(), row, [](const Row& r, int n) { return r.r < n; });
+  return it != rows_.end() && it->r == row ? &*it : nullptr;
+}
+
+Worksheet::Row& Worksheet::RowAt(int row) {
+  if (rows_.empty() || rows_.back().r < row) {
+    rows_.emplace_back().r = row;
+    return rows_.back();
+  }
+  const auto it = std::lower_bound(rows_.begin(), rows_.end(), row, [](const Row& r, int n) { return r.r < n; });
+  if (it != rows_.end() && it->r == row) return *it;
+  const auto added = rows_.emplace(it);
+  added->r = row;
+  return *added;
+}
+
+const Worksheet::Cell* Worksheet::FindCell(int row, int col) const {
+  const Row* r = FindRow(row);
+  if (!r) return nullptr;
+  const auto it = std::lower_bound(r->cells.begin(), r->cells.end(), col, [](const Cell& c, int n) { return c.col < n; });
+  return it != r->cells.end() && it->col == col ? &*it : nullptr;
+}
+
+Worksheet::Cell& Worksheet::CellAt(int row, int col) {
+  Row& r = RowAt(row);
+  if (r.cells.empty() || r.cells.back().col < col) {
+    r.cells.emplace_back().col = static_cast<std::uint16_t>(col);
+    return r.cells.back();
+  }
+  auto it = std::lower_bound(r.cells.begin(), r.cells.end(), col, [](const Cell& c, int n) { return c.col < n; });
+  if (it != r.cells.end() && it->col == col) return *it;
+  it = r.cells.emplace(it);
+  it->col = static_cast<std::uint16_t>(col);
+  return *it;
+}
+
+void Worksheet::ReleaseFormula(Cell& cell) {
+  if (!cell.formula) return;
+  FormulaRec& rec = formulas_[cell.formula - 1];
+  rec = FormulaRec{};
+  free_formulas_.push_back(cell.formula - 1);
+  cell.formula = 0;
+}
+
+std::uint32_t Worksheet::StoreFormula(std::string text) {
+  if (!free_formulas_.empty()) {
+    const std::uint32_t index = free_formulas_.back();
+    free_formulas_.pop_back();
+    formulas_[index].text = std::move(text);
+    return index + 1;
+  }
+  formulas_.emplace_back().text = std::move(text);
+  return static_cast<std::uint32_t>(formulas_.size());
+}
+
+void Worksheet::EraseEmptyCells(Row& row) {
+  row.cells.erase(std::remove_if(row.cells.begin(), row.cells.end(),
+                                 [](const Cell& c) { return c.stored == kEmpty && !c.formula && !c.style; }),
+                  row.cells.end());
+}
+
+CellValue Worksheet::Value(int row, int col) const {
+  CheckCellPos(row, col);
+  const Cell* cell = FindCell(row, col);
+  if (!cell) return {};
+  switch (cell->stored) {
+    case kNumber: return CellValue::Number(NumberOf(cell->payload));
+    case kShared: return CellValue::String(book_->Strings().Text(static_cast<std::uint32_t>(cell->payload)));
+    case kLocal: return CellValue::String(texts_[cell->payload].text);
+    case kBoolean: return CellValue::Boolean(cell->payload != 0);
+    case kError: return CellValue::Error(std::string(kErrorWords[cell->payload]));
+    default: return {};
+  }
+}
+
+std::vector<CellValue> Worksheet::Values(const CellRange& range) const {
+  CheckRange(range, "sheet \"" + name_ + "\"");
+  std::vector<CellValue> values;
+  values.reserve(static_cast<std::size_t>(range.Rows()) * static_cast<std::size_t>(range.Columns()));
+  for (int r = range.top; r <= range.bottom; ++r)
+    for (int c = range.left; c <= range.right; ++c) values.push_back(Value(r, c));
+  return values;
+}
+
+std::string Worksheet::Formula(int row, int col) const {
+  CheckCellPos(row, col);
+  const Cell* cell = FindCell(row, col);
+  return cell && cell->formula ? formulas_[cell->formula - 1].text : std::string();
+}
+
+bool Worksheet::HasFormula(int row, int col) const {
+  CheckCellPos(row, col);
+  const Cell* cell = FindCell(row, col);
+  return cell && cell->formula;
+}
+
+int Worksheet::Style(int row, int col) const {
+  CheckCellPos(row, col);
+  if (const Cell* cell = FindCell(row, col)) return static_cast<int>(cell->style);
+  if (const Row* r = FindRow(row); r && (r->flags & kCustomFormat)) return static_cast<int>(r->style);
+  return 0;
+}
+
+void Worksheet::SetCellValue(Cell& cell, const CellValue& value) {
+  switch (value.type) {
+    case CellType::Empty:
+      cell.stored = kEmpty;
+      cell.payload = 0;
+      break;
+    case CellType::Number:
+      cell.stored = kNumber;
+      cell.payload = PayloadOf(value.number);
+      break;
+    case CellType::String:
+      cell.stored = kShared;
+      cell.payload = book_->Strings().Add(value.text);
+      break;
+    case CellType::Boolean:
+      cell.stored = kBoolean;
+      cell.payload = value.boolean ? 1 : 0;
+      break;
+    case CellType::Error: {
+      const auto code = ErrorCode(value.text);
+      if (!code) throw EXlsxError("\"" + value.text + "\" is not an error value a cell can hold");
+      cell.stored = kError;
+      cell.payload = *code;
+      break;
+    }
+  }
+}
+
+void Worksheet::SetValue(int row, int col, const CellValue& value) {
+  CheckCellPos(row, col);
+  Change();
+  if (value.type == CellType::Error && !ErrorCode(value.text))
+    throw EXlsxError("\"" + value.text + "\" for " + Where(row, col) + " is not an error value a cell can hold");
+  if (value.type == CellType::Empty && !FindCell(row, col)) return;
+  Cell& cell = CellAt(row, col);
+  ReleaseFormula(cell);
+  SetCellValue(cell, value);
+}
+
+void Worksheet::SetFormula(int row, int col, std::string_view formula) {
+  CheckCellPos(row, col);
+  Change();
+  if (!formula.empty() && formula.front() == '=') formula.remove_prefix(1);
+  if (formula.empty() && !FindCell(row, col)) return;
+  Cell& cell = CellAt(row, col);
+  ReleaseFormula(cell);
+  cell.stored = kEmpty;
+  cell.payload = 0;
+  if (formula.empty()) return;
+  cell.formula = StoreFormula(std::string(formula));
+  book_->RequestFullCalc();
+}
+
+void Worksheet::SetStyle(int row, int col, int style) {
+  CheckCellPos(row, col);
+  Change();
+  if (style == 0 && !FindCell(row, col)) return;
+  CellAt(row, col).style = static_cast<std::uint32_t>(std::max(style, 0));
+}
+
+void Worksheet::SetStyle(const CellRange& range, int style) {
+  CheckRange(range, "sheet \"" + name_ + "\"");
+  for (int r = range.top; r <= range.bottom; ++r)
+    for (int c = range.left; c <= range.right; ++c) SetStyle(r, c, style);
+}
+
+void Worksheet::WriteCells(int row, int col, int columns, std::span<const CellData> cells) {
+  if (cells.empty()) return;
+  if (columns < 1) throw EXlsxError("A block written to sheet \"" + name_ + "\" needs at least one column");
+  const int rows = static_cast<int>((cells.size() + static_cast<std::size_t>(columns) - 1) / static_cast<std::size_t>(columns));
+  CheckRange({row, col, row + rows - 1, col + std::min<int>(columns, static_cast<int>(cells.size())) - 1},
+             "sheet \"" + name_ + "\"");
+  Change();
+  SharedStrings& strings = book_->Strings();
+  bool formulas = false;
+  for (int i = 0; i < rows; ++i) {
+    Row& r = RowAt(row + i);
+    const std::size_t first = static_cast<std::size_t>(i) * static_cast<std::size_t>(columns);
+    const std::size_t last = std::min(cells.size(), first + static_cast<std::size_t>(columns));
+    for (std::size_t k = first; k < last; ++k) {
+      const CellData& data = cells[k];
+      const int c = col + static_cast<int>(k - first);
+      Cell* cell;
+      if (r.cells.empty() || r.cells.back().col < c) {
+        if (data.kind == CellData::Kind::Empty && data.style <= 0) continue;
+        cell = &r.cells.emplace_back();
+        cell->col = static_cast<std::uint16_t>(c);
+      } else {
+        cell = &CellAt(row + i, c);
+        ReleaseFormula(*cell);
+      }
+      if (data.style >= 0) cell->style = static_cast<std::uint32_t>(data.style);
+      cell->payload = 0;
+      cell->stored = kEmpty;
+      switch (data.kind) {
+        case CellData::Kind::Empty: break;
+        case CellData::Kind::Number:
+          cell->stored = kNumber;
+          cell->payload = PayloadOf(data.number);
+          break;
+        case CellData::Kind::String:
+          cell->stored = kShared;
+          cell->payload = strings.Add(data.text);
+          break;
+        case CellData::Kind::Boolean:
+          cell->stored = kBoolean;
+          cell->payload = data.boolean ? 1 : 0;
+          break;
+        case CellData::Kind::Error: {
+          const auto code = ErrorCode(data.text);
+          if (!code)
+            throw EXlsxError("\"" + std::string(data.text) + "\" for " + Where(row + i, c) +
+                             " is not an error value a cell can hold");
+          cell->stored = kError;
+          cell->payload = *code;
+          break;
+        }
+        case CellData::Kind::Formula: {
+          std::string_view text = data.text;
+          if (!text.empty() && text.front() == '=') text.remove_prefix(1);
+          if (text.empty()) break;
+          cell->formula = StoreFormula(std::string(text));
+          formulas = true;
+          break;
+        }
+      }
+    }
+  }
+  if (formulas) book_->RequestFullCalc();
+}
+
+void Worksheet::ClearContents(const CellRange& range) {
+  CheckRange(range, "sheet \"" + name_ + "\"");
+  Change();
+  for (Row& r : rows_) {
+    if (r.r < range.top || r.r > range.bottom) continue;
+    for (Cell& c : r.cells)
+      if (c.col >= range.left && c.col <= range.right) {
+        ReleaseFormula(c);
+        c.stored = kEmpty;
+        c.payload = 0;
+      }
+    EraseEmptyCells(r);
+  }
+}
+
+void Worksheet::Clear(const CellRange& range) {
+  CheckRange(range, "sheet \"" + name_ + "\"");
+  Change();
+  for (Row& r : rows_) {
+    if (r.r < range.top || r.r > range.bottom) continue;
+    for (Cell& c : r.cells)
+      if (c.col >= range.left && c.col <= range.right) {
+        ReleaseFormula(c);
+        c = Cell{0, 0, 0, c.col, kEmpty};
+      }
+    EraseEmptyCells(r);
+  }
+  Unmerge(range);
+  TrimAreas(range);
+}
+
+void Worksheet::TrimAreas(const CellRange& range) {
+  pugi::xml_node extras = extras_.document_element();
+  for (pugi::xml_node node = extras.first_child(); node;) {
+    const pugi::xml_node next = node.next_sibling();
+    const std::string_view name = LocalName(node.name());
+    if (name == "conditionalFormatting") {
+      if (!TrimAttribute(node, "sqref", range)) extras.remove_child(node);
+    } else if (name == "dataValidations" || name == "hyperlinks") {
+      const bool validations = name == "dataValidations";
+      for (pugi::xml_node item = node.first_child(); item;) {
+        const pugi::xml_node next_item = item.next_sibling();
+        if (item.type() == pugi::node_element && !TrimAttribute(item, validations ? "sqref" : "ref", range))
+          node.remove_child(item);
+        item = next_item;
+      }
+      int left = 0;
+      for (pugi::xml_node item : node.children())
+        if (item.type() == pugi::node_element) ++left;
+      if (left == 0)
+        extras.remove_child(node);
+      else if (pugi::xml_attribute count = node.attribute("count"))
+        count = left;
+    }
+    node = next;
+  }
+}
+
+void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, int col) const {
+  CheckRange(source, "sheet \"" + name_ + "\"");
+  const CellRange target{row, col, row + source.Rows() - 1, col + source.Columns() - 1};
+  CheckRange(target, "sheet \"" + destination.name_ + "\"");
+  RequireCells();
+  destination.Change();
+  const bool same_book = book_ == destination.book_;
+  const int row_shift = row - source.top, col_shift = col - source.left;
+
+  // A snapshot first: source and destination may overlap.
+  struct Item {
+    int row, col;
+    Cell cell;
+    FormulaRec formula;
+    LocalText text;
+  };
+  std::vector<Item> items;
+  for (const Row& r : rows_) {
+    if (r.r < source.top || r.r > source.bottom) continue;
+    for (const Cell& c : r.cells) {
+      if (c.col < source.left || c.col > source.right) continue;
+      Item item{r.r + row_shift, c.col + col_shift, c, {}, {}};
+      if (c.formula) {
+        item.formula = formulas_[c.formula - 1];
+        try {
+          item.formula.text = ShiftFormula(item.formula.text, row_shift, col_shift);
+        } catch (const platform::Exception& e) {
+          throw EXlsxError("The formula of " + Where(r.r, c.col) + " cannot be copied: " + e.Message());
+        }
+        if (!item.formula.ref.empty())
+          if (const auto ref = ParseRange(item.formula.ref))
+            item.formula.ref = RangeName({ref->top + row_shift, ref->left + col_shift, ref->bottom + row_shift,
+                                          ref->right + col_shift});
+      }
+      if (c.stored == kLocal) item.text = texts_[c.payload];
+      items.push_back(std::move(item));
+    }
+  }
+  std::vector<CellRange> merges;
+  for (const CellRange& m : merges_)
+    if (source.Contains(m)) merges.push_back({m.top + row_shift, m.left + col_shift, m.bottom + row_shift, m.right + col_shift});
+
+  destination.Clear(target);
+  std::unordered_map<std::uint32_t, std::uint32_t> styles;
+  bool formulas = false;
+  for (Item& item : items) {
+    Cell& cell = destination.CellAt(item.row, item.col);
+    cell.stored = item.cell.stored;
+    cell.payload = item.cell.payload;
+    cell.style = item.cell.style;
+    if (!same_book) {
+      if (cell.style) {
+        auto it = styles.find(cell.style);
+        if (it == styles.end())
+          it = styles.emplace(cell.style, destination.book_->Styles().Import(book_->Styles(), static_cast<int>(cell.style)))
+                   .first;
+        cell.style = it->second;
+      }
+      if (cell.stored == kShared) {
+        const auto index = static_cast<std::uint32_t>(item.cell.payload);
+        const std::string_view rich = book_->Strings().RichXml(index);
+        cell.payload = rich.empty() ? destination.book_->Strings().Add(book_->Strings().Text(index))
+                                    : destination.book_->Strings().AddRich(book_->Strings().Text(index), std::string(rich));
+      }
+    }
+    if (cell.stored == kLocal) {
+      cell.payload = destination.texts_.size();
+      destination.texts_.push_back(std::move(item.text));
+    }
+    if (item.cell.formula) {
+      // The copied formula computes something else: no cached result.
+      if (cell.stored != kEmpty && item.formula.kind == kNormal) {
+        cell.stored = kEmpty;
+        cell.payload = 0;
+      }
+      cell.formula = destination.StoreFormula(std::move(item.formula.text));
+      FormulaRec& rec = destination.formulas_[cell.formula - 1];
+      rec.ref = std::move(item.formula.ref);
+      rec.attributes = std::move(item.formula.attributes);
+      rec.cell_metadata = std::move(item.formula.cell_metadata);
+      rec.kind = item.formula.kind;
+      formulas = true;
+    }
+  }
+  for (const CellRange& m : merges) destination.merges_.push_back(m);
+  if (formulas) destination.book_->RequestFullCalc();
+}
+
+double Worksheet::DefaultRowHeight() const {
+  RequireCells();
+  return default_row_height_;
+}
+
+double Worksheet::RowHeight(int row) const {
+  CheckCellPos(row, 1);
+  const Row* r = FindRow(row);
+  return r && (r->flags & kHasHeight) ? r->height : default_row_height_;
+}
+
+bool Worksheet::HasCustomHeight(int row) const {
+  CheckCellPos(row, 1);
+  const Row* r = FindRow(row);
+  return r && (r->flags & kHasHeight) && (r->flags & kCustomHeight);
+}
+
+bool Worksheet::RowHidden(int row) const {
+  CheckCellPos(row, 1);
+  const Row* r = FindRow(row);
+  return r && (r->flags & kHidden);
+}
+
+void Worksheet::SetRowHeight(int first_row, int last_row, double points) {
+  CheckRange({first_row, 1, last_row, 1}, "sheet \"" + name_ + "\"");
+  if (!(points >= 0 && points <= 409.5))
+    throw EXlsxError("Row height " + platform::FormatFloat(points) + " for sheet \"" + name_ +
+                     "\" is outside 0 to 409.5 points");
+  Change();
+  for (int row = first_row; row <= last_row; ++row) {
+    Row& r = RowAt(row);
+    r.height = points;
+    r.flags |= kHasHeight | kCustomHeight;
+  }
+}
+
+void Worksheet::CopyRowHeights(int first_row, int count, Worksheet& destination, int dest_row) const {
+  if (count <= 0) return;
+  CheckRange({first_row, 1, first_row + count - 1, 1}, "sheet \"" + name_ + "\"");
+  CheckRange({dest_row, 1, dest_row + count - 1, 1}, "sheet \"" + destination.name_ + "\"");
+  RequireCells();
+  destination.Change();
+  std::vector<std::pair<double, std::uint8_t>> heights;
+  for (int i = 0; i < count; ++i) {
+    const Row* r = FindRow(first_row + i);
+    heights.emplace_back(r ? r->height : 0, r ? static_cast<std::uint8_t>(r->flags & (kHasHeight | kCustomHeight)) : 0);
+  }
+  for (int i = 0; i < count; ++i) {
+    const auto [height, flags] = heights[static_cast<std::size_t>(i)];
+    if (!flags && !destination.FindRow(dest_row + i)) continue;
+    Row& r = destination.RowAt(dest_row + i);
+    r.height = height;
+    r.flags = static_cast<std::uint8_t>((r.flags & ~(kHasHeight | kCustomHeight)) | flags);
+  }
+}
+
+std::optional<double> Worksheet::ColumnWidth(int col) const {
+  CheckCellPos(1, col);
+  RequireCells();
+  for (pugi::xml_node cols : extras_.document_element().children()) {
+    if (LocalName(cols.name()) != "cols") continue;
+    for (pugi::xml_node c : cols.children())
+      if (col >= c.attribute("min").as_int() && col <= c.attribute("max").as_int() && c.attribute("width"))
+        return c.attribute("width").as_double();
+  }
+  return std::nullopt;
+}
+
+std::optional<CellRange> Worksheet::UsedRange() const {
+  RequireCells();
+  std::optional<CellRange> used;
+  for (const Row& r : rows_) {
+    if (r.cells.empty()) continue;
+    const int left = r.cells.front().col, right = r.cells.back().col;
+    if (!used) {
+      used = CellRange{r.r, left, r.r, right};
+    } else {
+      used->bottom = r.r;
+      used->left = std::min(used->left, left);
+      used->right = std::max(used->right, right);
+    }
+  }
+  return used;
+}
+
+const std::vector<CellRange>& Worksheet::MergedRanges() const {
+  RequireCells();
+  return merges_;
+}
+
+void Worksheet::Merge(const CellRange& range) {
+  CheckRange(range, "sheet \"" + name_ + "\"");
+  Change();
+  if (range.Rows() == 1 && range.Columns() == 1) return;
+  for (const CellRange& m : merges_)
+    if (m.Intersects(range))
+      throw EXlsxError("Cannot merge " + RangeName(range) + " in sheet \"" + name_ + "\": it overlaps the merged range " +
+                       RangeName(m));
+  merges_.push_back(range);
+}
+
+void Worksheet::Unmerge(const CellRange& range) {
+  CheckRange(range, "sheet \"" + name_ + "\"");
+  Change();
+  merges_.erase(std::remove_if(merges_.begin(), merges_.end(), [&range](const CellRange& m) { return m.Intersects(range); }),
+                merges_.end());
+}
+
+void Worksheet::RewriteFormulas(const std::function<std::optional<std::string>(std::string_view)>& rename) {
+  if (is_chart_) return;
+  Load();
+  for (FormulaRec& f : formulas_) {
+    if (f.text.empty()) continue;
+    if (auto text = rename(f.text)) {
+      f.text = std::move(*text);
+      changed_ = true;
+    }
+  }
+}
+
+std::vector<std::string> Worksheet::ElementsXml(std::string_view local_name) const {
+  RequireCells();
+  std::vector<std::string> out;
+  for (pugi::xml_node node : extras_.document_element().children())
+    if (LocalName(node.name()) == local_name) out.push_back(PrintNode(node));
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+class Worksheet::Printer {
+ public:
+  explicit Printer(const Worksheet& sheet) : sheet_(sheet) {}
+
+  bool Next(std::string& out) {
+    switch (phase_) {
+      case 0:
+        Head(out);
+        phase_ = 1;
+        return true;
+      case 1:
+        while (row_ < sheet_.rows_.size() && out.size() < 256 * 1024) PrintRow(out, sheet_.rows_[row_++]);
+        if (row_ == sheet_.rows_.size()) {
+          out += "</sheetData>";
+          phase_ = 2;
+        }
+        return true;
+      case 2:
+        Tail(out);
+        phase_ = 3;
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  void Head(std::string& out) {
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<";
+    out += sheet_.root_name_;
+    out += sheet_.root_attributes_;
+    out += '>';
+    int rank = -1;
+    bool dimension = false;
+    for (node_ = sheet_.extras_.document_element().first_child(); node_; node_ = node_.next_sibling()) {
+      rank = ElementRank(LocalName(node_.name()), rank);
+      if (rank >= kSheetDataRank) break;
+      if (rank > kDimensionRank && !dimension) {
+        Dimension(out);
+        dimension = true;
+      }
+      out += PrintNode(node_);
+    }
+    if (!dimension) Dimension(out);
+    rank_ = rank;
+    out += "<sheetData>";
+  }
+
+  void Dimension(std::string& out) const {
+    const auto used = sheet_.UsedRange();
+    out += "<dimension ref=\"";
+    out += used ? RangeName(*used) : std::string("A1");
+    out += "\"/>";
+  }
+
+  void Tail(std::string& out) {
+    bool merges = false;
+    int rank = rank_;
+    for (; node_; node_ = node_.next_sibling()) {
+      rank = ElementRank(LocalName(node_.name()), rank);
+      if (rank > kMergeCellsRank && !merges) {
+        Merges(out);
+        merges = true;
+      }
+      out += PrintNode(node_);
+    }
+    if (!merges) Merges(out);
+    out += "</";
+    out += sheet_.root_name_;
+    out += '>';
+  }
+
+  void Merges(std::string& out) const {
+    if (sheet_.merges_.empty()) return;
+    out += "<mergeCells count=\"";
+    AppendInt(out, static_cast<std::int64_t>(sheet_.merges_.size()));
+    out += "\">";
+    for (const CellRange& m : sheet_.merges_) {
+      out += "<mergeCell ref=\"";
+      out += RangeName(m);
+      out += "\"/>";
+    }
+    out += "</mergeCells>";
+  }
+
+  void PrintRow(std::string& out, const Row& r) const {
+    if (r.cells.empty() && !r.flags && !r.outline) return;
+    out += "<row r=\"";
+    AppendInt(out, r.r);
+    out += '"';
+    if (r.flags & kCustomFormat) {
+      out += " s=\"";
+      AppendInt(out, r.style);
+      out += "\" customFormat=\"1\"";
+    }
+    if (r.flags & kHasHeight) {
+      out += " ht=\"";
+      AppendNumber(out, r.height);
+      out += '"';
+      if (r.flags & kCustomHeight) out += " customHeight=\"1\"";
+    }
+    if (r.flags & kHidden) out += " hidden=\"1\"";
+    if (r.outline) {
+      out += " outlineLevel=\"";
+      AppendInt(out, r.outline);
+      out += '"';
+    }
+    if (r.flags & kCollapsed) out += " collapsed=\"1\"";
+    if (r.flags & kThickTop) out += " thickTop=\"1\"";
+    if (r.flags & kThickBottom) out += " thickBot=\"1\"";
+    if (r.cells.empty()) {
+      out += "/>";
+      return;
+    }
+    out += '>';
+    for (const Cell& c : r.cells) PrintCell(out, r.r, c);
+    out += "</row>";
+  }
+
+  void PrintCell(std::string& out, int row, const Cell& c) const {
+    out += "<c r=\"";
+    AppendCellName(out, row, c.col);
+    out += '"';
+    if (c.style) {
+      out += " s=\"";
+      AppendInt(out, c.style);
+      out += '"';
+    }
+    // A formula goes out without its cached result: other cells of the workbook may have
+    // changed, and a reader that trusts cached results would show stale ones.
+    if (c.formula) {
+      const FormulaRec& f = sheet_.formulas_[c.formula - 1];
+      if (!f.cell_metadata.empty()) {
+        out += " cm=\"";
+        AppendEscapedAttribute(out, f.cell_metadata);
+        out += '"';
+      }
+      out += '>';
+      PrintFormula(out, f);
+      out += "</c>";
+      return;
+    }
+    switch (c.stored) {
+      case kShared: out += " t=\"s\""; break;
+      case kLocal: out += " t=\"inlineStr\""; break;
+      case kBoolean: out += " t=\"b\""; break;
+      case kError: out += " t=\"e\""; break;
+      default: break;
+    }
+    if (c.stored == kEmpty) {
+      out += "/>";
+      return;
+    }
+    out += '>';
+    switch (c.stored) {
+      case kNumber:
+        out += "<v>";
+        AppendNumber(out, NumberOf(c.payload));
+        out += "</v>";
+        break;
+      case kShared:
+        out += "<v>";
+        AppendInt(out, static_cast<std::int64_t>(c.payload));
+        out += "</v>";
+        break;
+      case kLocal: {
+        const LocalText& t = sheet_.texts_[c.payload];
+        out += "<is>";
+        if (t.rich.empty())
+          AppendTextElement(out, t.text);
+        else
+          out += t.rich;
+        out += "</is>";
+        break;
+      }
+      case kBoolean: out += c.payload ? "<v>1</v>" : "<v>0</v>"; break;
+      case kError:
+        out += "<v>";
+        AppendEscapedText(out, kErrorWords[c.payload]);
+        out += "</v>";
+        break;
+      default: break;
+    }
+    out += "</c>";
+  }
+
+  static void PrintFormula(std::string& out, const FormulaRec& f) {
+    out += "<f";
+    if (f.kind != kNormal) {
+      out += f.kind == kArray ? " t=\"array\" ref=\"" : " t=\"dataTable\" ref=\"";
+      AppendEscapedAttribute(out, f.ref);
+      out += '"';
+    }
+    out += f.attributes;
+    if (f.text.empty()) {
+      out += "/>";
+      return;
+    }
+    out += '>';
+    AppendEscapedPlain(out, f.text);
+    out += "</f>";
+  }
+
+  const Worksheet& sheet_;
+  int phase_ = 0;
+  std::size_t row_ = 0;
+  pugi::xml_node node_;
+  int rank_ = -1;
+};
+
+ChunkProducer Worksheet::Writer() const {
+  RequireCells();
+  auto printer = std::make_shared<Printer>(*this);
+  return [printer](std::string& out) { return printer->Next(out); };
+}
+
+}  // namespace brelix::xlsx
