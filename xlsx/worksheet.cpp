@@ -711,7 +711,7 @@ void Worksheet::WriteCells(int row, int col, int columns, std::span<const CellDa
   if (formulas) book_->RequestFullCalc();
 }
 
-void Worksheet::ClearContents(const CellRange& range) {
+void Worksheet::EmptyCells(const CellRange& range, bool keep_style) {
   CheckRange(range, "sheet \"" + name_ + "\"");
   Change();
   for (Row& r : rows_) {
@@ -719,25 +719,21 @@ void Worksheet::ClearContents(const CellRange& range) {
     for (Cell& c : r.cells)
       if (c.col >= range.left && c.col <= range.right) {
         ReleaseFormula(c);
-        c.stored = kEmpty;
-        c.payload = 0;
+        if (keep_style) {
+          c.stored = kEmpty;
+          c.payload = 0;
+        } else {
+          c = Cell{0, 0, 0, c.col, kEmpty};
+        }
       }
     EraseEmptyCells(r);
   }
 }
 
+void Worksheet::ClearContents(const CellRange& range) { EmptyCells(range, true); }
+
 void Worksheet::Clear(const CellRange& range) {
-  CheckRange(range, "sheet \"" + name_ + "\"");
-  Change();
-  for (Row& r : rows_) {
-    if (r.r < range.top || r.r > range.bottom) continue;
-    for (Cell& c : r.cells)
-      if (c.col >= range.left && c.col <= range.right) {
-        ReleaseFormula(c);
-        c = Cell{0, 0, 0, c.col, kEmpty};
-      }
-    EraseEmptyCells(r);
-  }
+  EmptyCells(range, false);
   Unmerge(range);
   TrimAreas(range);
 }

@@ -177,6 +177,8 @@ class Worksheet {
   void SetCellValue(Cell& cell, const CellValue& value);
   std::uint32_t StoreFormula(std::string text);
   void EraseEmptyCells(Row& row);
+  // Empties every cell of range; keep_style leaves the cells' formats in place.
+  void EmptyCells(const CellRange& range, bool keep_style);
   void TrimAreas(const CellRange& range);
   std::string Where(int row, int col) const;
 
