@@ -9,60 +9,28 @@
 
 namespace brelix::platform {
 
-FormValue FormValue::Integer(std::int64_t v) {
+namespace {
+// A value of one kind with the member that kind uses.
+template <class T>
+FormValue MakeValue(FormValue::Kind kind, T FormValue::*member, T v) {
   FormValue value;
-  value.kind = Kind::Integer;
-  value.integer = v;
+  value.kind = kind;
+  value.*member = std::move(v);
   return value;
 }
+}  // namespace
 
-FormValue FormValue::Float(double v) {
-  FormValue value;
-  value.kind = Kind::Float;
-  value.number = v;
-  return value;
-}
-
-FormValue FormValue::String(std::string v) {
-  FormValue value;
-  value.kind = Kind::String;
-  value.text = std::move(v);
-  return value;
-}
-
-FormValue FormValue::Ident(std::string v) {
-  FormValue value;
-  value.kind = Kind::Ident;
-  value.text = std::move(v);
-  return value;
-}
-
-FormValue FormValue::Set(std::vector<std::string> v) {
-  FormValue value;
-  value.kind = Kind::Set;
-  value.set = std::move(v);
-  return value;
-}
-
-FormValue FormValue::List(std::vector<FormValue> v) {
-  FormValue value;
-  value.kind = Kind::List;
-  value.list = std::move(v);
-  return value;
-}
-
+FormValue FormValue::Integer(std::int64_t v) { return MakeValue(Kind::Integer, &FormValue::integer, v); }
+FormValue FormValue::Float(double v) { return MakeValue(Kind::Float, &FormValue::number, v); }
+FormValue FormValue::String(std::string v) { return MakeValue(Kind::String, &FormValue::text, std::move(v)); }
+FormValue FormValue::Ident(std::string v) { return MakeValue(Kind::Ident, &FormValue::text, std::move(v)); }
+FormValue FormValue::Set(std::vector<std::string> v) { return MakeValue(Kind::Set, &FormValue::set, std::move(v)); }
+FormValue FormValue::List(std::vector<FormValue> v) { return MakeValue(Kind::List, &FormValue::list, std::move(v)); }
 FormValue FormValue::Collection(std::vector<FormItem> v) {
-  FormValue value;
-  value.kind = Kind::Collection;
-  value.items = std::move(v);
-  return value;
+  return MakeValue(Kind::Collection, &FormValue::items, std::move(v));
 }
-
 FormValue FormValue::Binary(std::vector<std::uint8_t> v) {
-  FormValue value;
-  value.kind = Kind::Binary;
-  value.bytes = std::move(v);
-  return value;
+  return MakeValue(Kind::Binary, &FormValue::bytes, std::move(v));
 }
 
 const char* FormValue::KindName(Kind kind) {
