@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,8 +22,10 @@
 namespace brelix {
 
 namespace automation {
+class Application;
+class Workbook;
 class Worksheet;
-}
+}  // namespace automation
 
 class TBrelix;
 
@@ -155,7 +159,46 @@ class TBrelix : public platform::Component {
   void FreeStoredTemplate();
   const std::vector<std::uint8_t>& StoredTemplate() const { return stored_templ_; }
 
+  // Report run
+  //! Runs the report on the template of GetTemplateFileName. With a report file name the finished
+  //! report is saved there; without, it stays in its working copy, handed over to the user.
+  void Show(const std::string& report_file_name = {});
+  //! Runs the report on the named template file instead of the report's own template.
+  void ShowOnTemplate(const std::string& template_file_name, const std::string& report_file_name);
+  //! The full name of the template file to use (a temporary copy of the stored template when
+  //! StoreInDFM is set); may be empty.
+  std::string GetTemplateFileName();
+  //! Builds this report (and its sub-report chain) on two open workbooks; used for sub-reports.
+  void BuildSheet(automation::Workbook& template_book, automation::Workbook& report_book);
+  //! Opens the template for editing and hands it over to the user.
+  void EditTemplate();
+  //! The file holding the report of the last run: the report file name given to Show, or the
+  //! working copy; also after a failed run that kept the partial report. Empty before any run.
+  const std::string& ReportFile() const { return report_file_; }
+
+  // Field dataset lookup
+  //! The dataset supplying a field named as in a template cell (Field, DataSet.Field or
+  //! Form.DataSet.Field), or null for a user field.
+  platform::DataSet* FindFieldDataSet(const std::string& name);
+  //! The first dataset named in the template range that is a detail of DataSet, or null.
+  platform::DataSet* FindDetailDataSetInTempl(const std::string& range);
+  //! The detail dataset of the build in progress, or null.
+  platform::DataSet* DetailDataSet() const { return detail_dataset_; }
+  void SetDetailDataSet(platform::DataSet* dataset) { detail_dataset_ = dataset; }
+  //! Empties the field-dataset cache (done at the start of every build).
+  void ClearFieldDataSetCache() { field_dataset_cache_.clear(); }
+
+  //! The template sheet and the report sheet of the build in progress (null outside a run).
+  automation::Worksheet* TemplateWorksheet() const { return templ_sheet_obj_; }
+  automation::Worksheet* ReportWorksheet() const { return report_sheet_obj_; }
+  //! Pairs the sheets a build works on; the run does this, tests may too.
+  void SetWorksheets(automation::Worksheet* template_sheet, automation::Worksheet* report_sheet) {
+    templ_sheet_obj_ = template_sheet;
+    report_sheet_obj_ = report_sheet;
+  }
+
  private:
+  struct Build;
   void Unlink(platform::Component* target);
 
   std::string about_;
@@ -172,6 +215,14 @@ class TBrelix : public platform::Component {
   std::string version_;
   std::vector<TBrelix*> masters_;
   std::vector<std::uint8_t> stored_templ_;
+
+  // Run state
+  std::string report_file_;
+  automation::Worksheet* templ_sheet_obj_ = nullptr;
+  automation::Worksheet* report_sheet_obj_ = nullptr;
+  platform::DataSet* detail_dataset_ = nullptr;
+  //! FORM.DATASET (upper case) -> dataset, filled by FindFieldDataSet.
+  std::map<std::string, platform::DataSet*> field_dataset_cache_;
 };
 
 }  // namespace brelix

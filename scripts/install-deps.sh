@@ -10,6 +10,8 @@ packages=(
   libpq-dev postgresql
   libzip-dev libpugixml-dev zlib1g-dev
   libreoffice-calc-nogui
+  libcli11-dev
+  libxlsxwriter-dev
 )
 
 missing=()

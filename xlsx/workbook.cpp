@@ -381,6 +381,12 @@ void Workbook::DropCalcChain() {
   workbook_rels_.Remove(std::string(chain->id));
 }
 
+void Workbook::BecomeWorkbook() {
+  const std::string type = content_types_.TypeOf(workbook_part_);
+  if (type == workbook_type::kTemplate) content_types_.SetOverride(workbook_part_, workbook_type::kWorkbook);
+  if (type == workbook_type::kMacroTemplate) content_types_.SetOverride(workbook_part_, workbook_type::kMacroWorkbook);
+}
+
 void Workbook::Save(const std::filesystem::path& file) {
   // Bring the structure parts up to date with the changes.
   const std::string_view type = TypeForExtension(file);

@@ -55,6 +55,10 @@ class Workbook {
   //! naming the file when it cannot be written; the file is then as it was.
   void Save(const std::filesystem::path& file);
 
+  //! A workbook opened from a template (.xltx, .xltm) becomes a workbook (.xlsx, .xlsm) of the
+  //! same content, as a new workbook based on the template does; other workbooks stay as they are.
+  void BecomeWorkbook();
+
   int SheetCount() const { return static_cast<int>(sheets_.size()); }
   //! The sheet at index (0-based, tab order); throws EXlsxError for an index out of range.
   Worksheet& Sheet(int index) const;

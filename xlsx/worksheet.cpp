@@ -889,6 +889,17 @@ void Worksheet::SetRowHeight(int first_row, int last_row, double points) {
   }
 }
 
+void Worksheet::AutoFitRows(int first_row, int last_row) {
+  CheckRange({first_row, 1, last_row, 1}, "sheet \"" + name_ + "\"");
+  RequireCells();
+  auto it = std::lower_bound(rows_.begin(), rows_.end(), first_row, [](const Row& r, int n) { return r.r < n; });
+  for (; it != rows_.end() && it->r <= last_row; ++it) {
+    if (!(it->flags & kHasHeight)) continue;
+    Change();
+    it->flags = static_cast<std::uint8_t>(it->flags & ~(kHasHeight | kCustomHeight));
+  }
+}
+
 void Worksheet::CopyRowHeights(int first_row, int count, Worksheet& destination, int dest_row) const {
   if (count <= 0) return;
   CheckRange({first_row, 1, first_row + count - 1, 1}, "sheet \"" + name_ + "\"");

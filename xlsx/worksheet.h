@@ -124,6 +124,8 @@ class Worksheet {
   //! Sets the height of the rows in points (0 to 409.5); throws EXlsxError otherwise.
   void SetRowHeight(int first_row, int last_row, double points);
   void SetRowHeight(int row, double points) { SetRowHeight(row, row, points); }
+  //! Drops the rows' own heights, so that the spreadsheet program fits them to their contents.
+  void AutoFitRows(int first_row, int last_row);
   //! Sets the heights of count rows from dest_row to those of this sheet's rows from
   //! first_row (rows without a height of their own get none).
   void CopyRowHeights(int first_row, int count, Worksheet& destination, int dest_row) const;
