@@ -35,7 +35,7 @@ const Relationship* Relationships::FindByType(std::string_view suffix) const {
   return nullptr;
 }
 
-std::string Relationships::Add(std::string_view type_suffix, std::string_view target) {
+std::string Relationships::Add(std::string_view type_suffix, std::string_view target, bool external) {
   std::set<std::string> ids;
   for (const Relationship& r : list_) ids.insert(r.id);
   std::string id;
@@ -43,7 +43,7 @@ std::string Relationships::Add(std::string_view type_suffix, std::string_view ta
     id = "rId" + std::to_string(n);
     if (!ids.count(id)) break;
   }
-  list_.push_back({id, std::string(rel_type::kPrefix) + std::string(type_suffix), std::string(target), false});
+  list_.push_back({id, std::string(rel_type::kPrefix) + std::string(type_suffix), std::string(target), external});
   changed_ = true;
   return id;
 }

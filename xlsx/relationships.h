@@ -15,6 +15,9 @@ inline constexpr std::string_view kChartsheet = "/chartsheet";
 inline constexpr std::string_view kStyles = "/styles";
 inline constexpr std::string_view kSharedStrings = "/sharedStrings";
 inline constexpr std::string_view kCalcChain = "/calcChain";
+inline constexpr std::string_view kHyperlink = "/hyperlink";
+inline constexpr std::string_view kComments = "/comments";
+inline constexpr std::string_view kVmlDrawing = "/vmlDrawing";
 //! The prefix of the transitional relationship types the engine writes.
 inline constexpr std::string_view kPrefix = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 }  // namespace rel_type
@@ -36,8 +39,9 @@ class Relationships {
   //! The first relationship whose type ends with the suffix (such as rel_type::kStyles), so that
   //! transitional and strict type names both match.
   const Relationship* FindByType(std::string_view suffix) const;
-  //! Adds a relationship of type kPrefix + suffix with a fresh id and returns the id.
-  std::string Add(std::string_view type_suffix, std::string_view target);
+  //! Adds a relationship of type kPrefix + suffix with a fresh id and returns the id; an
+  //! external one points outside the package (TargetMode="External").
+  std::string Add(std::string_view type_suffix, std::string_view target, bool external = false);
   void Remove(std::string_view id);
 
   bool Changed() const { return changed_; }

@@ -188,6 +188,7 @@ void Stylesheet::Index() {
   collect("fills", "fill", fills_);
   collect("borders", "border", borders_);
   collect("cellXfs", "xf", xfs_);
+  collect("dxfs", "dxf", dxfs_);
   for (pugi::xml_node f : Child(root, "numFmts").children())
     if (LocalName(f.name()) == "numFmt")
       custom_formats_[IntAttribute(f, "numFmtId", -1)] = f.attribute("formatCode").value();
@@ -199,11 +200,13 @@ void Stylesheet::Index() {
   keys(fills_, fill_keys_);
   keys(borders_, border_keys_);
   keys(xfs_, xf_keys_);
+  keys(dxfs_, dxf_keys_);
 }
 
 pugi::xml_node Stylesheet::Section(const char* name) {
   // Sections in the order the schema gives them.
-  static constexpr const char* order[] = {"numFmts", "fonts", "fills", "borders", "cellStyleXfs", "cellXfs"};
+  static constexpr const char* order[] = {"numFmts", "fonts", "fills", "borders", "cellStyleXfs", "cellXfs",
+                                          "cellStyles", "dxfs"};
   pugi::xml_node root = doc_.document_element();
   if (pugi::xml_node s = Child(root, name)) return s;
   int rank = 0;
@@ -434,6 +437,12 @@ int Stylesheet::Import(const Stylesheet& other, int xf) {
   // Named cell styles are not carried across; the copy is based on the normal style.
   if (pugi::xml_attribute style = x.attribute("xfId")) style = 0;
   return AddXf(x);
+}
+
+int Stylesheet::ImportDxf(const Stylesheet& other, int dxf) {
+  if (dxf < 0 || dxf >= static_cast<int>(other.dxfs_.size())) return -1;
+  // A differential format carries its font, fill, border and number format itself.
+  return FindOrAdd(dxfs_, dxf_keys_, "dxfs", other.dxfs_[static_cast<std::size_t>(dxf)]);
 }
 
 std::string Stylesheet::Print() const { return PrintDocument(doc_); }

@@ -77,6 +77,10 @@ class Stylesheet {
   //! number format, alignment, protection), added when there is none.
   int Import(const Stylesheet& other, int xf);
 
+  //! The differential format (conditional formats' dxfs) of this stylesheet equal to entry dxf
+  //! of other, added when there is none; -1 when other has no such entry.
+  int ImportDxf(const Stylesheet& other, int dxf);
+
   bool Changed() const { return changed_; }
   std::string Print() const;
 
@@ -92,8 +96,8 @@ class Stylesheet {
 
   std::string buffer_;
   pugi::xml_document doc_;
-  std::vector<pugi::xml_node> fonts_, fills_, borders_, xfs_;
-  std::unordered_map<std::string, int> font_keys_, fill_keys_, border_keys_, xf_keys_;
+  std::vector<pugi::xml_node> fonts_, fills_, borders_, xfs_, dxfs_;
+  std::unordered_map<std::string, int> font_keys_, fill_keys_, border_keys_, xf_keys_, dxf_keys_;
   std::map<int, std::string> custom_formats_;
   bool changed_ = false;
 };

@@ -121,8 +121,21 @@ std::string Workbook::ReadPart(std::string_view part) const {
   return source_->Read(part);
 }
 
+bool Workbook::HasPart(std::string_view part) const {
+  return new_parts_.count(std::string(part)) || (source_ && source_->Has(part));
+}
+
+std::string Workbook::PartText(std::string_view part) const {
+  if (const auto it = new_parts_.find(std::string(part)); it != new_parts_.end()) return it->second;
+  return ReadPart(part);
+}
+
+void Workbook::PutPart(const std::string& part, std::string content) { new_parts_[part] = std::move(content); }
+
 bool Workbook::PartExists(std::string_view part) const {
   if (source_ && source_->Has(part)) return true;
+  for (const auto& [name, content] : new_parts_)
+    if (platform::SameText(name, part)) return true;
   for (const auto& sheet : sheets_)
     if (platform::SameText(sheet->Part(), part)) return true;
   return platform::SameText(part, styles_part_) || platform::SameText(part, strings_part_);
@@ -287,9 +300,9 @@ std::string Workbook::RelationshipPrefix() {
   return "r";
 }
 
-std::string Workbook::NewPartName(std::string_view folder, std::string_view stem) const {
+std::string Workbook::NewPartName(std::string_view folder, std::string_view stem, std::string_view extension) const {
   for (int n = 1;; ++n) {
-    const std::string part = std::string(folder) + std::string(stem) + std::to_string(n) + ".xml";
+    const std::string part = std::string(folder) + std::string(stem) + std::to_string(n) + std::string(extension);
     if (!PartExists(part)) return part;
   }
 }
@@ -389,6 +402,7 @@ void Workbook::BecomeWorkbook() {
 
 void Workbook::Save(const std::filesystem::path& file) {
   // Bring the structure parts up to date with the changes.
+  for (const auto& sheet : sheets_) sheet->SaveParts();
   const std::string_view type = TypeForExtension(file);
   if (!type.empty()) content_types_.SetOverride(workbook_part_, type);
   const bool sheets_changed =
@@ -437,6 +451,7 @@ void Workbook::Save(const std::filesystem::path& file) {
   if (strings_.Changed()) put(strings_part_, {{}, strings_.Writer()});
   for (const auto& sheet : sheets_)
     if (sheet->Changed()) put(sheet->Part(), {{}, sheet->Writer()});
+  for (const auto& [part, content] : new_parts_) put(part, {content, {}});
 
   ZipWriter writer(file);
   std::set<std::string> done;

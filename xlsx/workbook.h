@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -97,9 +98,16 @@ class Workbook {
   std::string ReadPart(std::string_view part) const;
 
  private:
+  friend class Worksheet;
   Workbook() = default;
+  //! True when the package has the part: stored in the source or added since.
+  bool HasPart(std::string_view part) const;
+  //! The part's content: as added since, else as stored in the source.
+  std::string PartText(std::string_view part) const;
+  //! Stores a part written anew (a sheet's relationships or comments) for saving.
+  void PutPart(const std::string& part, std::string content);
   void Load();
-  std::string NewPartName(std::string_view folder, std::string_view stem) const;
+  std::string NewPartName(std::string_view folder, std::string_view stem, std::string_view extension = ".xml") const;
   pugi::xml_node WorkbookChild(const char* name, bool create);
   pugi::xml_node SheetNode(const Worksheet& sheet) const;
   std::string RelationshipPrefix();
@@ -122,6 +130,7 @@ class Workbook {
   std::vector<std::unique_ptr<Worksheet>> sheets_;
   std::vector<std::string> sheet_rel_ids_;
   std::vector<std::string> dropped_parts_;
+  std::map<std::string, std::string> new_parts_;
   bool full_calc_ = false;
 };
 

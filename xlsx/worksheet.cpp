@@ -10,6 +10,7 @@
 #include "xlsx/errors.h"
 #include "xlsx/formula.h"
 #include "xlsx/shared_strings.h"
+#include "xlsx/sheet_elements.h"
 #include "xlsx/styles.h"
 #include "xlsx/workbook.h"
 #include "xlsx/xml.h"
@@ -44,24 +45,9 @@ enum RowFlags : std::uint8_t {
 
 enum FormulaKind : std::uint8_t { kNormal, kArray, kDataTable };
 
-// The ranks of the sheet's elements in the order the schema requires.
-constexpr std::string_view kElementOrder[] = {
-    "sheetPr",       "dimension",        "sheetViews",      "sheetFormatPr",   "cols",         "sheetData",
-    "sheetCalcPr",   "sheetProtection",  "protectedRanges", "scenarios",       "autoFilter",   "sortState",
-    "dataConsolidate", "customSheetViews", "mergeCells",    "phoneticPr",      "conditionalFormatting",
-    "dataValidations", "hyperlinks",     "printOptions",    "pageMargins",     "pageSetup",    "headerFooter",
-    "rowBreaks",     "colBreaks",        "customProperties", "cellWatches",    "ignoredErrors", "smartTags",
-    "drawing",       "legacyDrawing",    "legacyDrawingHF", "drawingHF",       "picture",      "oleObjects",
-    "controls",      "webPublishItems",  "tableParts",      "extLst"};
 constexpr int kDimensionRank = 1;
 constexpr int kSheetDataRank = 5;
 constexpr int kMergeCellsRank = 14;
-
-int ElementRank(std::string_view name, int previous) {
-  for (std::size_t i = 0; i < std::size(kElementOrder); ++i)
-    if (kElementOrder[i] == name) return static_cast<int>(i);
-  return previous;  // an element the schema does not name stays where it was
-}
 
 double NumberOf(std::uint64_t payload) {
   double d;
@@ -89,58 +75,6 @@ void AppendCellName(std::string& out, int row, int col) {
   }
   while (n > 0) out += letters[--n];
   AppendInt(out, row);
-}
-
-// Area lists (sqref): ranges separated by blanks.
-std::vector<CellRange> ParseAreas(std::string_view text) {
-  std::vector<CellRange> areas;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = std::min(text.find(' ', pos), text.size());
-    if (end > pos)
-      if (const auto range = ParseRange(text.substr(pos, end - pos))) areas.push_back(*range);
-    pos = end + 1;
-  }
-  return areas;
-}
-
-std::string PrintAreas(const std::vector<CellRange>& areas) {
-  std::string out;
-  for (const CellRange& a : areas) {
-    if (!out.empty()) out += ' ';
-    out += RangeName(a);
-  }
-  return out;
-}
-
-// The parts of area outside cut: up to four rectangles.
-void Subtract(const CellRange& area, const CellRange& cut, std::vector<CellRange>& out) {
-  if (!area.Intersects(cut)) {
-    out.push_back(area);
-    return;
-  }
-  if (area.top < cut.top) out.push_back({area.top, area.left, cut.top - 1, area.right});
-  if (area.bottom > cut.bottom) out.push_back({cut.bottom + 1, area.left, area.bottom, area.right});
-  const int top = std::max(area.top, cut.top), bottom = std::min(area.bottom, cut.bottom);
-  if (area.left < cut.left) out.push_back({top, area.left, bottom, cut.left - 1});
-  if (area.right > cut.right) out.push_back({top, cut.right + 1, bottom, area.right});
-}
-
-// Trims the area attribute of node by range; false when nothing is left.
-bool TrimAttribute(pugi::xml_node node, const char* attribute, const CellRange& range) {
-  pugi::xml_attribute a = node.attribute(attribute);
-  if (!a) return true;
-  const std::vector<CellRange> areas = ParseAreas(a.value());
-  bool touched = false;
-  std::vector<CellRange> left;
-  for (const CellRange& area : areas) {
-    if (area.Intersects(range)) touched = true;
-    Subtract(area, range, left);
-  }
-  if (!touched) return true;
-  if (left.empty()) return false;
-  a = PrintAreas(left).c_str();
-  return true;
 }
 
 }  // namespace
@@ -459,6 +393,30 @@ void Worksheet::Load() const {
   loaded_ = true;
 }
 
+Relationships& Worksheet::Rels() const {
+  if (!rels_) {
+    rels_ = std::make_unique<Relationships>();
+    const std::string part = RelsPartOf(part_);
+    if (book_->HasPart(part)) rels_->Parse(book_->PartText(part), book_->FileName(), part);
+  }
+  return *rels_;
+}
+
+std::pair<std::string, bool> Worksheet::LinkTarget(std::string_view id) const {
+  if (const Relationship* rel = Rels().FindById(id)) return {rel->target, rel->external};
+  return {};
+}
+
+void Worksheet::DeclareRelationshipPrefix() {
+  // Elements the engine adds name relationships with the prefix r.
+  if (root_attributes_.find(" xmlns:r=\"") == std::string::npos)
+    root_attributes_ += " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+}
+
+void Worksheet::SaveParts() {
+  if (rels_ && rels_->Changed()) book_->PutPart(RelsPartOf(part_), rels_->Print());
+}
+
 void Worksheet::SetName(std::string_view name) { book_->RenameSheet(*this, name); }
 
 void Worksheet::RequireCells() const {
@@ -714,8 +672,9 @@ void Worksheet::WriteCells(int row, int col, int columns, std::span<const CellDa
 void Worksheet::EmptyCells(const CellRange& range, bool keep_style) {
   CheckRange(range, "sheet \"" + name_ + "\"");
   Change();
-  for (Row& r : rows_) {
-    if (r.r < range.top || r.r > range.bottom) continue;
+  for (auto it = std::lower_bound(rows_.begin(), rows_.end(), range.top, [](const Row& r, int n) { return r.r < n; });
+       it != rows_.end() && it->r <= range.bottom; ++it) {
+    Row& r = *it;
     for (Cell& c : r.cells)
       if (c.col >= range.left && c.col <= range.right) {
         ReleaseFormula(c);
@@ -735,34 +694,7 @@ void Worksheet::ClearContents(const CellRange& range) { EmptyCells(range, true);
 void Worksheet::Clear(const CellRange& range) {
   EmptyCells(range, false);
   Unmerge(range);
-  TrimAreas(range);
-}
-
-void Worksheet::TrimAreas(const CellRange& range) {
-  pugi::xml_node extras = extras_.document_element();
-  for (pugi::xml_node node = extras.first_child(); node;) {
-    const pugi::xml_node next = node.next_sibling();
-    const std::string_view name = LocalName(node.name());
-    if (name == "conditionalFormatting") {
-      if (!TrimAttribute(node, "sqref", range)) extras.remove_child(node);
-    } else if (name == "dataValidations" || name == "hyperlinks") {
-      const bool validations = name == "dataValidations";
-      for (pugi::xml_node item = node.first_child(); item;) {
-        const pugi::xml_node next_item = item.next_sibling();
-        if (item.type() == pugi::node_element && !TrimAttribute(item, validations ? "sqref" : "ref", range))
-          node.remove_child(item);
-        item = next_item;
-      }
-      int left = 0;
-      for (pugi::xml_node item : node.children())
-        if (item.type() == pugi::node_element) ++left;
-      if (left == 0)
-        extras.remove_child(node);
-      else if (pugi::xml_attribute count = node.attribute("count"))
-        count = left;
-    }
-    node = next;
-  }
+  sheet_elements::Trim(extras_.document_element(), range);
 }
 
 void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, int col) const {
@@ -782,8 +714,9 @@ void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, i
     LocalText text;
   };
   std::vector<Item> items;
-  for (const Row& r : rows_) {
-    if (r.r < source.top || r.r > source.bottom) continue;
+  for (auto it = std::lower_bound(rows_.begin(), rows_.end(), source.top, [](const Row& r, int n) { return r.r < n; });
+       it != rows_.end() && it->r <= source.bottom; ++it) {
+    const Row& r = *it;
     for (const Cell& c : r.cells) {
       if (c.col < source.left || c.col > source.right) continue;
       Item item{r.r + row_shift, c.col + col_shift, c, {}, {}};
@@ -807,7 +740,23 @@ void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, i
   for (const CellRange& m : merges_)
     if (source.Contains(m)) merges.push_back({m.top + row_shift, m.left + col_shift, m.bottom + row_shift, m.right + col_shift});
 
+  // Conditional formats, validations and hyperlinks of the source cells go along.
+  sheet_elements::CopyMaps maps;
+  if (!same_book)
+    maps.dxf = [&destination, this](int dxf) { return destination.book_->Styles().ImportDxf(book_->Styles(), dxf); };
+  maps.source_link = [this](std::string_view id) { return LinkTarget(id); };
+  maps.destination_link = [&destination](std::string_view id) { return destination.LinkTarget(id); };
+  maps.add_link = [&destination](const std::string& link, bool external) {
+    return destination.Rels().Add(rel_type::kHyperlink, link, external);
+  };
+  sheet_elements::Clipboard clipboard;
+  clipboard.Collect(extras_.document_element(), source, row_shift, col_shift, maps);
+
   destination.Clear(target);
+  if (!clipboard.Empty()) {
+    destination.DeclareRelationshipPrefix();
+    clipboard.Paste(destination.extras_.document_element(), maps);
+  }
   std::unordered_map<std::uint32_t, std::uint32_t> styles;
   bool formulas = false;
   for (Item& item : items) {
@@ -1030,7 +979,7 @@ class Worksheet::Printer {
     int rank = -1;
     bool dimension = false;
     for (node_ = sheet_.extras_.document_element().first_child(); node_; node_ = node_.next_sibling()) {
-      rank = ElementRank(LocalName(node_.name()), rank);
+      rank = sheet_elements::ElementRank(LocalName(node_.name()), rank);
       if (rank >= kSheetDataRank) break;
       if (rank > kDimensionRank && !dimension) {
         Dimension(out);
@@ -1054,7 +1003,7 @@ class Worksheet::Printer {
     bool merges = false;
     int rank = rank_;
     for (; node_; node_ = node_.next_sibling()) {
-      rank = ElementRank(LocalName(node_.name()), rank);
+      rank = sheet_elements::ElementRank(LocalName(node_.name()), rank);
       if (rank > kMergeCellsRank && !merges) {
         Merges(out);
         merges = true;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "xlsx/cell_ref.h"
+#include "xlsx/relationships.h"
 #include "xlsx/zip_package.h"
 
 namespace brelix::xlsx {
@@ -181,8 +183,15 @@ class Worksheet {
   void EraseEmptyCells(Row& row);
   // Empties every cell of range; keep_style leaves the cells' formats in place.
   void EmptyCells(const CellRange& range, bool keep_style);
-  void TrimAreas(const CellRange& range);
   std::string Where(int row, int col) const;
+  //! The relationships of the sheet's part, read on first use.
+  Relationships& Rels() const;
+  //! The target of the sheet's relationship and whether it is external; empty when unknown.
+  std::pair<std::string, bool> LinkTarget(std::string_view id) const;
+  void DeclareRelationshipPrefix();
+  //! Hands the changed parts that belong to the sheet (its relationships, its comments) to the
+  //! workbook for saving.
+  void SaveParts();
 
   Workbook* book_;
   std::string name_;
@@ -203,6 +212,7 @@ class Worksheet {
   mutable std::string root_name_ = "worksheet";
   mutable std::string root_attributes_;
   mutable pugi::xml_document extras_;
+  mutable std::unique_ptr<Relationships> rels_;
 };
 
 }  // namespace brelix::xlsx
