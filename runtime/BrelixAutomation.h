@@ -33,11 +33,11 @@ class Worksheet;
 
 //! Font settings; unset members stay as they are.
 struct FontChange {
-  std::optional<std::string> name;
-  std::optional<double> size;
-  std::optional<int> color;  //!< Windows colour value: red in the low byte
-  std::optional<bool> bold, italic, strikethrough;
-  std::optional<int> underline;  //!< 2 single, -4142 none
+  std::optional<std::string> name = {};
+  std::optional<double> size = {};
+  std::optional<int> color = {};  //!< Windows colour value: red in the low byte
+  std::optional<bool> bold = {}, italic = {}, strikethrough = {};
+  std::optional<int> underline = {};  //!< 2 single, -4142 none
 };
 
 //! One or more rectangles of a worksheet. Operations on several areas act on the first
@@ -125,6 +125,7 @@ class Workbook {
   virtual std::string FullName() = 0;
   virtual void SaveAs(const std::string& file_name) = 0;
   //! Closes the workbook, saving it first under file_name (or its own name) when save is set.
+  //! The workbook is gone afterwards; references to it and its sheets must not be used.
   virtual void Close(bool save, const std::string& file_name = {}) = 0;
 };
 
@@ -150,7 +151,14 @@ class Application {
   virtual void Quit() = 0;
 };
 
-//! A new application of the native engine, invisible, with no workbooks.
+//! A new application of the native engine, invisible, with no workbooks. Making it visible or
+//! giving the user control hands its workbooks over: unsaved ones are saved to their files (a
+//! new temporary file for a workbook that has none) and each file is passed to the viewer
+//! command, if one is set.
 std::unique_ptr<Application> CreateApplication();
+
+//! The command that shows a workbook handed over to the user, run as `command "file"` by the
+//! shell without waiting for it; empty (the default) shows nothing.
+void SetViewerCommand(std::string command);
 
 }  // namespace brelix::automation
