@@ -274,6 +274,10 @@ int ElementRank(std::string_view name, int previous) {
   return previous;
 }
 
+pugi::xml_node InsertElement(pugi::xml_node extras, const char* local_name) {
+  return RootElement(extras, local_name, true);
+}
+
 std::vector<CellRange> ParseAreas(std::string_view text) {
   std::vector<CellRange> areas;
   std::size_t pos = 0;

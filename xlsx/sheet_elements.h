@@ -21,6 +21,10 @@ namespace brelix::xlsx::sheet_elements {
 //! for an element the schema does not name (it stays where it was).
 int ElementRank(std::string_view local_name, int previous);
 
+//! A new sheet element with the local name, inserted among the sheet's elements (the children
+//! of extras) where the schema's order puts it.
+pugi::xml_node InsertElement(pugi::xml_node extras, const char* local_name);
+
 //! Area lists as the sheet stores them (sqref): ranges separated by blanks.
 std::vector<CellRange> ParseAreas(std::string_view text);
 std::string PrintAreas(const std::vector<CellRange>& areas);

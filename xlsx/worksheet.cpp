@@ -10,6 +10,7 @@
 #include "xlsx/errors.h"
 #include "xlsx/formula.h"
 #include "xlsx/shared_strings.h"
+#include "xlsx/sheet_comments.h"
 #include "xlsx/sheet_elements.h"
 #include "xlsx/styles.h"
 #include "xlsx/workbook.h"
@@ -414,6 +415,7 @@ void Worksheet::DeclareRelationshipPrefix() {
 }
 
 void Worksheet::SaveParts() {
+  SaveComments();
   if (rels_ && rels_->Changed()) book_->PutPart(RelsPartOf(part_), rels_->Print());
 }
 
@@ -695,6 +697,7 @@ void Worksheet::Clear(const CellRange& range) {
   EmptyCells(range, false);
   Unmerge(range);
   sheet_elements::Trim(extras_.document_element(), range);
+  RemoveComments(range);
 }
 
 void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, int col) const {
@@ -751,12 +754,15 @@ void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, i
   };
   sheet_elements::Clipboard clipboard;
   clipboard.Collect(extras_.document_element(), source, row_shift, col_shift, maps);
+  CommentClip comments;
+  CollectComments(source, comments);
 
   destination.Clear(target);
   if (!clipboard.Empty()) {
     destination.DeclareRelationshipPrefix();
     clipboard.Paste(destination.extras_.document_element(), maps);
   }
+  destination.PasteComments(comments, row_shift, col_shift);
   std::unordered_map<std::uint32_t, std::uint32_t> styles;
   bool formulas = false;
   for (Item& item : items) {

@@ -167,6 +167,7 @@ class Worksheet {
   struct Row;
   struct FormulaRec;
   struct LocalText;
+  struct CommentParts;
   class Loader;
   class Printer;
 
@@ -192,6 +193,13 @@ class Worksheet {
   //! Hands the changed parts that belong to the sheet (its relationships, its comments) to the
   //! workbook for saving.
   void SaveParts();
+  // The comments (sheet_comments.cpp).
+  CommentParts& Comments() const;
+  bool MayHaveComments() const;
+  void CollectComments(const CellRange& range, struct CommentClip& clip) const;
+  void RemoveComments(const CellRange& range);
+  void PasteComments(const CommentClip& clip, int row_shift, int col_shift);
+  void SaveComments();
 
   Workbook* book_;
   std::string name_;
@@ -213,6 +221,7 @@ class Worksheet {
   mutable std::string root_attributes_;
   mutable pugi::xml_document extras_;
   mutable std::unique_ptr<Relationships> rels_;
+  mutable std::unique_ptr<CommentParts> comments_;
 };
 
 }  // namespace brelix::xlsx
