@@ -3,6 +3,7 @@
 
 usage: compare.py [--sheet NAME] [--styles] [--max N] A.xlsx B.xlsx
        compare.py --show [--sheet NAME] A.xlsx          (prints a summary of one sheet)
+       compare.py --check-db DB [--sheet NAME] A.xlsx   (checks one sheet against the database)
 
 Compared: every cell's value (numbers as numbers, texts, booleans), formulas (blanks outside
 quoted texts removed, no leading "="; the cached results of formulas are ignored), number
@@ -10,6 +11,11 @@ format codes, merged ranges and custom row heights; with --styles also the resol
 fills, borders and alignments of every cell. A cell that holds nothing and has no style counts
 as absent. Reads the files with the standard library only. Exit status 0 when both sheets
 match, 1 when they differ, 2 on usage errors or unreadable files.
+
+--check-db reads the sales table: the order rows must be the query's rows in order (dates as
+serial days), and every footer's and the summary's totals, with their formulas evaluated here
+(SUM, COUNT, AVERAGE, MAX, MIN, nested, "/"), must equal the SQL aggregates of their region and
+of the whole table. This checks one output on its own, the limit's before brelix can run.
 """
 import argparse
 import re
@@ -214,6 +220,170 @@ def compare(a, b, styles, limit):
     return not differences
 
 
+class Evaluator:
+    """Computes the formulas of a sheet from its cells: SUM, COUNT, AVERAGE, MAX and MIN over
+    cells and ranges, nested calls, and "/" between two terms (what report totals use)."""
+
+    TOKEN = re.compile(r"\s*(?:([A-Z]+\d+)(?::([A-Z]+\d+))?(?![A-Z(])|([A-Z][A-Z0-9.]*)\(|(\d+(?:\.\d*)?)|(.))")
+
+    def __init__(self, sheet):
+        self.sheet = sheet
+        self.memo = {}
+
+    def cell(self, ref):
+        """The number in a cell (formulas evaluated), or None for text and empty cells."""
+        if ref in self.memo:
+            return self.memo[ref]
+        value, formula, _ = self.sheet.cells.get(ref, (None, None, 0))
+        result = self.evaluate(formula) if formula is not None else value
+        if isinstance(result, bool) or not isinstance(result, float):
+            result = None
+        self.memo[ref] = result
+        return result
+
+    def evaluate(self, formula):
+        self.tokens = [t for t in self.TOKEN.findall(formula) if any(t)]
+        self.pos = 0
+        value = self.expression()
+        if self.pos != len(self.tokens):
+            raise ValueError("cannot evaluate %r" % formula)
+        return float(value)
+
+    def peek(self, symbol):
+        return self.pos < len(self.tokens) and self.tokens[self.pos][4] == symbol
+
+    def expression(self):
+        value = self.term()
+        while self.peek("/"):
+            self.pos += 1
+            value = value / self.term()
+        return value
+
+    def term(self):
+        first, last, func, number, symbol = self.tokens[self.pos]
+        self.pos += 1
+        if number:
+            return float(number)
+        if func:
+            values = []
+            while True:
+                values.extend(self.argument())
+                if self.peek(","):
+                    self.pos += 1
+                    continue
+                if self.peek(")"):
+                    self.pos += 1
+                    break
+                raise ValueError("bad argument list")
+            numbers = [v for v in values if v is not None]
+            if func == "SUM":
+                return sum(numbers)
+            if func == "COUNT":
+                return float(len(numbers))
+            if func == "AVERAGE":
+                return sum(numbers) / len(numbers)
+            if func == "MAX":
+                return max(numbers)
+            if func == "MIN":
+                return min(numbers)
+            raise ValueError("unknown function " + func)
+        if first:
+            return self.cell(first)
+        raise ValueError("unexpected %r" % symbol)
+
+    def argument(self):
+        first, last, func, number, symbol = self.tokens[self.pos]
+        if first and last:
+            self.pos += 1
+            (r1, c1), (r2, c2) = cell_key(first), cell_key(last)
+            return [self.cell(column_name(c) + str(r)) for r in range(r1, r2 + 1) for c in range(c1, c2 + 1)]
+        return [self.term()]
+
+
+def column_name(col):
+    name = ""
+    while col:
+        col, rest = divmod(col - 1, 26)
+        name = chr(65 + rest) + name
+    return name
+
+
+def date_serial(text):
+    import datetime
+    return float((datetime.date.fromisoformat(text) - datetime.date(1899, 12, 30)).days)
+
+
+def check_against_db(sheet, db_name, limit):
+    """Checks a report sheet against the sales database: the order rows in query order, and the
+    totals of every footer and of the summary, their formulas evaluated, against SQL aggregates."""
+    import sqlite3
+    db = sqlite3.connect("file:%s?mode=ro" % db_name, uri=True)
+    problems = []
+    rows = {}
+    for ref, cell in sheet.cells.items():
+        r, c = cell_key(ref)
+        rows.setdefault(r, {})[c] = ref
+    evaluator = Evaluator(sheet)
+    records = db.execute("select region, customer, product, order_no, quantity, unit_price, amount, "
+                         "order_date from sales order by region, order_no")
+    groups = {g[0]: g[1:] for g in db.execute(
+        "select region, count(order_no), sum(quantity), avg(unit_price), sum(amount) from sales group by region")}
+    total = db.execute("select count(order_no), sum(quantity), avg(unit_price), sum(amount) from sales").fetchone()
+
+    def close(a, b):
+        return a is not None and b is not None and abs(a - b) <= 1e-9 * max(1.0, abs(b))
+
+    def value(r, c):
+        ref = column_name(c) + str(r)
+        return sheet.cells.get(ref, (None, None, 0))[0]
+
+    def check_totals(r, expected, what):
+        for c, want in zip(range(4, 8), expected):
+            got = evaluator.cell(column_name(c) + str(r))
+            if not close(got, float(want)):
+                problems.append("row %d (%s), column %s: %r, expected %r" % (r, what, column_name(c), got, want))
+
+    record_count = footers = 0
+    summary = False
+    for r in sorted(rows):
+        label = value(r, 1)
+        if r <= 3 or (isinstance(label, str) and label.startswith("Region: ")):
+            continue
+        if isinstance(label, str) and label.startswith("Total "):
+            footers += 1
+            region = label[len("Total "):]
+            if region not in groups:
+                problems.append("row %d: footer of unknown region %r" % (r, region))
+            else:
+                check_totals(r, groups[region], label)
+            continue
+        if label == "Grand total":
+            summary = True
+            check_totals(r, total, label)
+            continue
+        record = records.fetchone()
+        if record is None:
+            problems.append("row %d: more order rows than the database has" % r)
+            break
+        record_count += 1
+        want = list(record[:3]) + [float(x) for x in record[3:7]] + [date_serial(record[7])]
+        got = [value(r, c) for c in range(1, 9)]
+        if got != want:
+            problems.append("row %d: %r, expected %r" % (r, got, want))
+    if records.fetchone() is not None:
+        problems.append("fewer order rows than the database has")
+    if footers != len(groups):
+        problems.append("%d footers for %d regions" % (footers, len(groups)))
+    if not summary:
+        problems.append("no summary row")
+    for line in problems[:limit]:
+        print("  " + line)
+    print("check: %s: %d order rows, %d footers, summary %s: %s" % (
+        sheet.name, record_count, footers, "found" if summary else "missing",
+        "matches the database" if not problems else "%d PROBLEMS" % len(problems)))
+    return not problems
+
+
 def show(sheet):
     formulas = sum(1 for v in sheet.cells.values() if v[1] is not None)
     values = sum(1 for v in sheet.cells.values() if v[0] is not None)
@@ -231,9 +401,15 @@ def main():
     parser.add_argument("--styles", action="store_true", help="compare fonts, fills, borders, alignment too")
     parser.add_argument("--max", type=int, default=20, help="differences to print (default 20)")
     parser.add_argument("--show", action="store_true", help="summarise one file instead")
+    parser.add_argument("--check-db", metavar="DB",
+                        help="check one file against the sales database instead (formulas evaluated)")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     try:
+        if args.check_db:
+            if len(args.files) != 1:
+                parser.error("one file to check")
+            return 0 if check_against_db(Sheet(args.files[0], args.sheet), args.check_db, args.max) else 1
         if args.show:
             for name in args.files:
                 show(Sheet(name, args.sheet))

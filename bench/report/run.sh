@@ -11,8 +11,8 @@
 #   BRELIX      the brelix command to time (default: the one built in BUILD_DIR)
 #   LIMIT_FLAGS flags for report_limit (e.g. --shared-strings; default: streamed rows)
 #
-# Per size it generates the database, checks once that both programs write the same cells
-# (compare.py), then runs brelix and the limit alternately RUNS times and prints the median wall
+# Per size it generates the database, checks the limit's output against the database and, once
+# brelix runs, that both programs write the same cells (compare.py), then runs brelix and the limit alternately RUNS times and prints the median wall
 # time and peak memory of each and the median of the pairwise ratios brelix / limit. It ends with
 # the linearity of brelix (largest size / smallest size) and the line "ratio: X.XX" for the
 # largest size. When brelix cannot run reports yet it says so and still measures the limit.
@@ -97,6 +97,9 @@ for n in "${sizes[@]}"; do
 
   # One untimed run of each: warms the caches and gives the outputs to compare.
   "$limit" "${limit_flags[@]}" "$dir/sales.db" "$dir/limit.xlsx"
+  say "N=$n: checking the limit's output against the database"
+  python3 "$here/compare.py" --sheet Report --check-db "$dir/sales.db" "$dir/limit.xlsx" ||
+    { say "run.sh: the limit's output does not match the database"; exit 1; }
   use_brelix=""
   if [ -n "$brelix" ]; then
     rm -f "$dir/brelix.xlsx"
@@ -104,7 +107,8 @@ for n in "${sizes[@]}"; do
        [ -s "$dir/brelix.xlsx" ]; then
       use_brelix=1
       say "N=$n: checking that brelix and the limit write the same cells"
-      python3 "$here/compare.py" --styles --sheet Report "$dir/brelix.xlsx" "$dir/limit.xlsx" ||
+      python3 "$here/compare.py" --sheet Report --check-db "$dir/sales.db" "$dir/brelix.xlsx" &&
+        python3 "$here/compare.py" --styles --sheet Report "$dir/brelix.xlsx" "$dir/limit.xlsx" ||
         say "N=$n: WARNING: the outputs differ; the timings below compare different work"
     else
       say "brelix: cannot run reports yet: 'brelix run' failed for N=$n:"
