@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/component.h"
+#include "platform/dataset.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "runtime/BrelixConsts.h"
@@ -221,5 +223,20 @@ std::string BrelixGetTempFileName(const std::string& folder) {
 }
 
 std::string BrelixGetTempFName() { return BrelixGetTempFileName(BrelixGetTempDir()); }
+
+platform::DataSet* BrelixAsDataSet(platform::Component* component) {
+  if (!component) return nullptr;
+  auto* dataset = dynamic_cast<platform::DataSet*>(component);
+  if (!dataset)
+    throw platform::EInvalidCast("Invalid class typecast: " + component->Name() + " (" + component->ClassName() +
+                                 ") is not a dataset");
+  return dataset;
+}
+
+platform::DataSet* BrelixFindDSInForms(std::string_view form, std::string_view dataset) {
+  // Form files have data modules as their roots, so those are the forms to search.
+  platform::DataModule* module = platform::FindDataModule(form);
+  return module ? BrelixAsDataSet(module->FindComponent(dataset)) : nullptr;
+}
 
 }  // namespace brelix

@@ -73,3 +73,22 @@ std::string BrelixGetTempFileName(const std::string& folder);
 std::string BrelixGetTempFName();
 
 }  // namespace brelix
+
+namespace brelix::platform {
+class Component;
+class DataSet;
+}  // namespace brelix::platform
+
+namespace brelix {
+
+//! The component taken as a dataset: null for null; a component of another kind raises
+//! platform::EInvalidCast naming it.
+platform::DataSet* BrelixAsDataSet(platform::Component* component);
+
+//! The dataset named dataset owned by the root component (data module) named form, both
+//! compared without regard to case; null when there is no such module or it owns no component
+//! of that name. The first matching module decides. A component of that name that is not a
+//! dataset raises platform::EInvalidCast.
+platform::DataSet* BrelixFindDSInForms(std::string_view form, std::string_view dataset);
+
+}  // namespace brelix

@@ -29,6 +29,7 @@ class Worksheet;
 class TBrelix;
 class TBrelixBand;
 class TBrelixBandInfo;
+struct TBrelixBandPairs;
 class TBrelixTemplParser;
 
 //! A band, cell or range the template parser cannot find; carries the message text.
@@ -313,7 +314,7 @@ class TBrelixTemplParser {
  private:
   TBrelixBandInfo* FindBandInfo(const TBrelixBand& band, const TBrelixBand* header_band) const;
   TBrelixBandInfo& BandInfoOf(const TBrelixBand& band, const TBrelixBand* header_band) const;
-  void CreateBandInfos();
+  void CreateBandInfos(const TBrelixBandPairs& pairs);
 
   std::vector<std::unique_ptr<TBrelixBandInfo>> band_infos_;
   std::vector<std::pair<std::string, std::string>> func_names_;  //!< English -> native
