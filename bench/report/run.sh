@@ -49,8 +49,20 @@ make_template=$build/bench/report/report_make_template
 brelix=${BRELIX:-}
 brelix_note=""
 if [ -z "$brelix" ]; then
-  if cmake --build "$build" --target help 2>/dev/null | grep -qE '(^|[ .:])brelix($|[ :])'; then
-    if cmake --build "$build" --target brelix -j "$jobs" >"$work/brelix-build.log" 2>&1; then
+  # The command's targets: the executables cli/CMakeLists.txt declares, else one named brelix.
+  cli_targets=()
+  if [ -f "$root/cli/CMakeLists.txt" ]; then
+    mapfile -t cli_targets < <(sed -n 's/^[[:space:]]*add_executable([[:space:]]*\([A-Za-z0-9_.+-]*\).*/\1/p' \
+      "$root/cli/CMakeLists.txt")
+  fi
+  [ ${#cli_targets[@]} -gt 0 ] || cli_targets=(brelix)
+  known=$(cmake --build "$build" --target help 2>/dev/null || true)
+  available=()
+  for t in "${cli_targets[@]}"; do
+    if grep -qE "(^|[ .:])$t(\$|[ :])" <<<"$known"; then available+=("$t"); fi
+  done
+  if [ ${#available[@]} -gt 0 ]; then
+    if cmake --build "$build" --target "${available[@]}" -j "$jobs" >"$work/brelix-build.log" 2>&1; then
       brelix=$(find "$build" -path "$work" -prune -o -type f -name brelix -perm -u+x -print | head -n 1)
       [ -n "$brelix" ] || brelix_note="the brelix target built no executable named brelix"
     else
