@@ -40,7 +40,45 @@ class LibreOfficeTest : public testing::TempDirTest {
     }
     return csv;
   }
+
+  // The file as LibreOffice reads it, written as a flat OpenDocument spreadsheet.
+  std::string AsFlatDocument(const std::filesystem::path& file) {
+    const std::string command = "cd '" + dir_.string() + "' && soffice -env:UserInstallation=file://" + dir_.string() +
+                                "/profile --headless --convert-to fods --outdir '" + (dir_ / "fods").string() + "' '" +
+                                file.string() + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(dir_ / "fods" / (file.stem().string() + ".fods"));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
 };
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(LibreOfficeTest, CopiedRulesCommentsAndLinksApplyToTheirNewCells) {
+  auto templ = Workbook::Open(Fixture("template.xlsx"));
+  auto rules = Workbook::Open(Fixture("rules.xlsx"));
+  auto book = Workbook::Create();
+  Worksheet& sheet = book->Sheet(0);
+  templ->Sheet(0).Copy({1, 1, 4, 4}, sheet, 1, 1);
+  rules->Sheet(0).Copy({1, 1, 3, 4}, sheet, 6, 1);
+  for (int row = 10; row <= 13; ++row) rules->Sheet(0).Copy({1, 1, 1, 4}, sheet, row, 1);
+  sheet.Clear({7, 1, 7, 4});
+  book->Save(Path("copied.xlsx"));
+
+  const std::string doc = AsFlatDocument(Path("copied.xlsx"));
+  EXPECT_NE(doc.find("calcext:target-range-address=\"Sheet1.B2:Sheet1.B4\""), std::string::npos);
+  EXPECT_NE(doc.find("calcext:target-range-address=\"Sheet1.A6:Sheet1.A6 Sheet1.A8:Sheet1.A8 Sheet1.A10:Sheet1.A13\""), std::string::npos);
+  EXPECT_NE(doc.find("calcext:value=\"formula-is([.A6]&gt;[.B6])\""), std::string::npos);
+  EXPECT_NE(doc.find("table:condition=\"of:is-true-formula([.C6]&gt;[.A6])\""), std::string::npos);
+  EXPECT_EQ(Count(doc, "<office:annotation "), 1u);  // the note of A2
+  EXPECT_EQ(Count(doc, "xlink:href=\"https://example.org/rules\""), 2u);  // A6 and A10:A13
+}
 
 TEST_F(LibreOfficeTest, ChangedWorkbookOpensWithItsValues) {
   auto book = Workbook::Open(Fixture("template.xlsx"));
