@@ -198,8 +198,11 @@ class TBrelix : public platform::Component {
   }
 
  private:
-  struct Build;
   void Unlink(platform::Component* target);
+  //! Raises EBrelixError when the sub-report chain comes back to a report it passed.
+  void CheckSubReportChain() const;
+  //! Builds this report on its template sheet at position and the report sheet there.
+  void BuildPaired(automation::Workbook& template_book, automation::Workbook& report_book, int position);
 
   std::string about_;
   TBrelixBands bands_;

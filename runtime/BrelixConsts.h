@@ -35,6 +35,8 @@ inline constexpr const char* MsgBrelix6 =
 inline constexpr const char* MsgBrelix7 = "Field \"%s\" not found in table \"%s\". ";
 //! The spreadsheet application cannot be started for a run; %s the failure's text.
 inline constexpr const char* MsgBrelix8 = "Error creating Excel application object. %s. ";
+//! A sub-report chain that returns to a report it passed (it would never end).
+inline constexpr const char* MsgSubReportCycle = "The sub-report chain of %s comes back to %s. ";
 //! The template workbook cannot be opened; %s the file name, %s the failure's text.
 inline constexpr const char* MsgBrelix10 = "Error opening template \"%s\". %s. ";
 
