@@ -1,0 +1,192 @@
+// The brelix command run as a user runs it: exit status, standard output and standard error.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/form_reader.h"
+#include "runtime/Brelix.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A folder of its own for each test, removed afterwards.
+class BrelixCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("brelix-cli-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path Write(const std::string& name, const std::string& text) {
+    fs::path file = folder_ / name;
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+  }
+
+  // Runs the command with the arguments in the test's folder, standard input empty.
+  Outcome Run(const std::vector<std::string>& args) {
+    fs::path out = folder_ / ".stdout";
+    fs::path err = folder_ / ".stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> argv_text{BRELIX_COMMAND};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    fs::path cwd = fs::current_path();
+    fs::current_path(folder_);
+    pid_t pid = -1;
+    int spawned = posix_spawn(&pid, BRELIX_COMMAND, &actions, nullptr, argv.data(), environ);
+    fs::current_path(cwd);
+    posix_spawn_file_actions_destroy(&actions);
+    Outcome o;
+    if (spawned != 0) {
+      ADD_FAILURE() << "cannot start " << BRELIX_COMMAND;
+      return o;
+    }
+    int wait_status = 0;
+    waitpid(pid, &wait_status, 0);
+    o.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+    o.out = ReadAll(out);
+    o.err = ReadAll(err);
+    return o;
+  }
+
+  // A form with a report chain Report -> Detail and a report of its own, Other.
+  fs::path ChainForm() {
+    return Write("chain.form",
+                 "object M: TDataModule\n"
+                 "  object Detail: TBrelix\n    Template = 'detail.xlsx'\n  end\n"
+                 "  object Report: TBrelix\n    SubReport = Detail\n    Template = 'missing.xlsx'\n  end\n"
+                 "  object Other: TBrelix\n  end\n"
+                 "end\n");
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(BrelixCommand, HelpExplainsTheCommandAndItsOptions) {
+  Outcome top = Run({"--help"});
+  EXPECT_EQ(top.status, 0);
+  EXPECT_NE(top.out.find("run"), std::string::npos) << top.out;
+  EXPECT_NE(top.out.find("Exit status"), std::string::npos) << top.out;
+
+  Outcome run = Run({"run", "--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* word : {"FORM", "--report", "-o", "--locale", "--set", "NAME=VALUE", "--no-progress", "Ctrl-C",
+                           "Exit status"})
+    EXPECT_NE(run.out.find(word), std::string::npos) << word << " in\n" << run.out;
+}
+
+TEST_F(BrelixCommand, BadUsageExitsWithTwoNamingWhatWasWrong) {
+  std::string form = ChainForm().string();
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> named;  // texts the message must hold
+  };
+  const Case cases[] = {
+      {{}, {"subcommand"}},
+      {{"run"}, {"FORM"}},
+      {{"run", "nowhere.form"}, {"nowhere.form"}},
+      {{"run", form, "--colour"}, {"--colour"}},
+      {{"run", form, "--set", "Title"}, {"--set Title", "NAME=VALUE"}},
+      {{"run", form, "--set", "=Sales"}, {"--set =Sales"}},
+      {{"run", form, "--report", "Summary"}, {"no report named Summary", "Detail, Report, Other"}},
+      {{"run", form, "--locale", "xx-YY"}, {"--locale", "xx-YY"}},
+  };
+  for (const Case& c : cases) {
+    Outcome o = Run(c.args);
+    std::string trace = ::testing::PrintToString(c.args) + "\n" + o.err;
+    EXPECT_EQ(o.status, 2) << trace;
+    EXPECT_EQ(o.out, "") << trace;
+    for (const std::string& text : c.named) EXPECT_NE(o.err.find(text), std::string::npos) << text << " in " << trace;
+  }
+}
+
+TEST_F(BrelixCommand, AFormWithoutAFreeReportIsBadUsage) {
+  struct Case {
+    std::string body;
+    const char* named;
+  };
+  const Case cases[] = {
+      {"", "holds no report"},
+      {"  object A: TBrelix\n    SubReport = B\n  end\n  object B: TBrelix\n    SubReport = A\n  end\n", "--report"},
+  };
+  for (const Case& c : cases) {
+    fs::path form = Write("reports.form", "object M: TDataModule\n" + c.body + "end\n");
+    Outcome o = Run({"run", form.string()});
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_NE(o.err.find(c.named), std::string::npos) << o.err;
+  }
+}
+
+// What the report's own run says about the form, in this process: the command must say the same.
+std::string InProcessFailure(const fs::path& form, const std::string& report_name) {
+  brelix::platform::SetProgramFolder(form.parent_path());
+  std::unique_ptr<brelix::platform::Component> root = brelix::platform::LoadForm(form);
+  auto& report = dynamic_cast<brelix::TBrelix&>(*root->FindComponent(report_name));
+  std::string message;
+  try {
+    report.Show();
+  } catch (const brelix::platform::Exception& e) {
+    message = e.what();
+  }
+  brelix::platform::SetProgramFolder({});
+  return message;
+}
+
+TEST_F(BrelixCommand, AFailedRunExitsWithOneAndTheRunsOwnMessage) {
+  fs::path form = ChainForm();
+  std::string message = InProcessFailure(form, "Report");
+  ASSERT_NE(message, "");
+  Outcome o = Run({"run", form.string(), "--no-progress"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err.substr(0, message.size() + 1), message + "\n");
+}
+
+TEST_F(BrelixCommand, AFormThatCannotBeReadFailsWithItsPlace) {
+  fs::path form = Write("broken.form", "object M: TDataModule\n  object R: TNoSuchClass\n  end\nend\n");
+  Outcome o = Run({"run", form.string()});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("broken.form:2:"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("TNoSuchClass"), std::string::npos) << o.err;
+}
+
+}  // namespace
