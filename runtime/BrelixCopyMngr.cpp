@@ -623,6 +623,13 @@ void TBrelixCopyManager::DoCopyAction(int dest, int src, int count) {
   const automation::Range source = report_sheet_.GetRange(src, 1, src + count - 1, width_col_);
   const automation::Range target = report_sheet_.GetRange(dest, 1, dest, 1);
   source.Sheet().Copy(source.Rect(), target.Sheet(), target.Rect());
+  // The copied rows are the same bands as their source, so they get the source rows' heights
+  // too; a copy of cells alone would leave a band of a taller template row at the default height.
+  for (int i = 0; i < count; ++i) {
+    const double height = report_sheet_.GetRowHeight(src + i);
+    if (height != report_sheet_.GetRowHeight(dest + i))
+      report_sheet_.SetRowHeight(report_sheet_.GetRange(dest + i, 1, dest + i, 1).Rect(), height);
+  }
 }
 
 void TBrelixCopyManager::CopyFromTempl(const TBrelixBand* band, int row) {

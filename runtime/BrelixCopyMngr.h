@@ -176,7 +176,8 @@ class TBrelixCopyManager {
 
   //! Appends the action's text to the pending actions of the batch.
   void AddCopyAction(int dest, int src, int count);
-  //! Copies report rows src .. src + count - 1, columns A to WidthColumn, to row dest.
+  //! Copies report rows src .. src + count - 1, columns A to WidthColumn, and their heights to
+  //! row dest.
   void DoCopyAction(int dest, int src, int count);
   //! Copies the band's template range to column A of the report row and sets the row heights;
   //! nothing for a null band.

@@ -506,10 +506,11 @@ TEST(BrelixCopyMngrTest, ExecuteCarriesThePlanOutOnTheSheets) {
   r.templ.heights[2] = 30;   // the title's second row
   r.templ.heights[4] = 30;   // the group footer's row
   r.report.heights[6] = 30;  // where the first footer lands: already as high
-  r.report.heights[8] = 40;  // a record row made by a copy action keeps its height
+  r.report.heights[8] = 40;  // a record row made by a copy action gets its source row's height
   r.Build({2, 2});
   const TBrelixCopyPlan plan = r.cm.Plan();
-  const std::map<int, double> before = r.report.heights;
+  std::map<int, double> heights = r.report.heights;
+  auto height = [&](int row) { return heights.count(row) ? heights[row] : 15.0; };
   r.cm.Execute(plan);
 
   using Call = RecordingSheet::Call;
@@ -521,19 +522,24 @@ TEST(BrelixCopyMngrTest, ExecuteCarriesThePlanOutOnTheSheets) {
       const CellRect row{c.Row + i, 1, c.Row + i, 1};
       report_expected.push_back({"AutoFit", row, nullptr, {}, 0});
       const double h = r.templ.GetRowHeight(b.RangeTop() + i);
-      const auto old = before.find(c.Row + i);
-      if (h != (old == before.end() ? 15.0 : old->second)) report_expected.push_back({"SetHeight", row, nullptr, {}, h});
+      if (h != height(c.Row + i)) report_expected.push_back({"SetHeight", row, nullptr, {}, h});
+      heights[c.Row + i] = h;
     }
   }
   for (const TBrelixCopyAction& a : Decoded(plan.Actions)) {
     report_expected.push_back(
         {"Copy", {a.Src, 1, a.Src + a.Count - 1, 3}, &r.report, {a.Dest, 1, a.Dest, 1}, 0});
+    for (int i = 0; i < a.Count; ++i) {
+      const double h = height(a.Src + i);
+      if (h != height(a.Dest + i)) report_expected.push_back({"SetHeight", {a.Dest + i, 1, a.Dest + i, 1}, nullptr, {}, h});
+      heights[a.Dest + i] = h;
+    }
   }
   EXPECT_EQ(r.templ.calls, templ_expected);
   EXPECT_EQ(r.report.calls, report_expected);
   EXPECT_EQ(r.report.heights[2], 30);
-  EXPECT_EQ(r.report.heights[8], 40);
-  EXPECT_EQ(r.report.GetRowHeight(10), 15);  // the second footer comes from a copy action
+  EXPECT_EQ(r.report.heights[8], 15) << "a record row takes the height of the record row it copies";
+  EXPECT_EQ(r.report.GetRowHeight(10), 30) << "the second footer, made by a copy action, is as high as the first";
   EXPECT_FALSE(plan.Actions.empty());
 }
 

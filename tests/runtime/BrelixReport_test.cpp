@@ -89,6 +89,8 @@ class ReportTest : public ::testing::Test {
       xlsx::Worksheet& sheet = book->Sheet(0);
       sheet.SetStyle(3, 1, book->Styles().WithFillColor(0, 0xFFFF00));
       sheet.SetStyle(4, 3, book->Styles().WithNumberFormat(0, "0.00"));
+      sheet.SetStyle(5, 3, book->Styles().WithFont(book->Styles().WithNumberFormat(0, "0.00"), {.italic = true}));
+      sheet.SetRowHeight(3, 20);
       book->Save(file);
     }
     report_->SetTemplate(file.string());
@@ -146,7 +148,17 @@ TEST_F(ReportTest, GroupedReportHasItsBandsValuesFormulasAndFormats) {
   EXPECT_EQ(sheet.Formula(21, 3), "SUM(C9,C13,C20)");
   EXPECT_TRUE(sheet.Value(22, 1).type == xlsx::CellType::Empty);
 
-  // Formats of the bands' template rows, the merged title, row heights, the other sheet.
+  // Every report row carries the formats and the height of its band's template row (the
+  // report workbook is made from the template, so equal formats have equal indexes).
+  auto templ = xlsx::Workbook::Open(report_->Template());
+  const std::vector<int> templ_rows = {1, 2, 3, 4, 4, 4, 4, 4, 5, 3, 4, 4, 5, 3, 4, 4, 4, 4, 4, 5, 6};
+  for (std::size_t i = 0; i < templ_rows.size(); ++i) {
+    const int row = static_cast<int>(i) + 1;
+    for (int col = 1; col <= 3; ++col)
+      EXPECT_EQ(sheet.Style(row, col), templ->Sheet(0).Style(templ_rows[i], col)) << "row " << row << " col " << col;
+    EXPECT_DOUBLE_EQ(sheet.RowHeight(row), templ->Sheet(0).RowHeight(templ_rows[i])) << "row " << row;
+  }
+  // The formats themselves, the merged title, the other sheet.
   for (int row : {3, 10, 14}) EXPECT_EQ(book->Styles().FillColor(sheet.Style(row, 1)), xlsx::Rgb{0xFFFF00}) << row;
   for (int row : {4, 8, 11, 19}) EXPECT_EQ(book->Styles().NumberFormatCode(sheet.Style(row, 3)), "0.00") << row;
   EXPECT_TRUE(book->Styles().Font(sheet.Style(1, 1)).bold);
