@@ -121,16 +121,20 @@ class Sheet:
 
     def _cells(self, stream):
         self.cells = {}  # "A1" -> (value, formula, style index)
-        self.heights = {}  # row number -> custom height
+        self.heights = {}  # row number -> custom height other than the sheet's default height
         self.merges = set()
+        default_height = 15.0
         for event, element in ET.iterparse(stream, events=("end",)):
             tag = element.tag
-            if tag == M + "c":
+            if tag == M + "sheetFormatPr" and element.get("defaultRowHeight"):
+                default_height = float(element.get("defaultRowHeight"))
+            elif tag == M + "c":
                 self._cell(element)
                 element.clear()
             elif tag == M + "row":
                 if element.get("customHeight") in ("1", "true") and element.get("ht"):
-                    self.heights[int(element.get("r"))] = float(element.get("ht"))
+                    if float(element.get("ht")) != default_height:
+                        self.heights[int(element.get("r"))] = float(element.get("ht"))
                 element.clear()
             elif tag == M + "mergeCell":
                 self.merges.add(element.get("ref").replace("$", ""))

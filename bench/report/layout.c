@@ -1,6 +1,8 @@
 /* The sales report's formats, column widths and row heights (see layout.h). */
 #include "layout.h"
 
+#include <string.h>
+
 static const char *const kHeadings[LAYOUT_COLUMNS] = {
     "Region", "Customer", "Product", "Order no", "Quantity", "Unit price", "Amount", "Order date"};
 
@@ -22,6 +24,19 @@ static const char *const kTotalFormats[LAYOUT_COLUMNS] = {
 #define COLOR_GROUP_FILL 0xFCE4D6
 #define COLOR_FOOTER_FILL 0xF2F2F2
 
+/* The format of column c of a row, shared with an earlier column of that row that looks the
+ * same: the writer hashes every format object it meets whose twin got an index first, so equal
+ * formats are one object. */
+static lxw_format *shared(lxw_format *const *row, int c, const char *const *num_formats, int aligned) {
+  for (int k = 0; k < c; ++k) {
+    const char *a = num_formats ? num_formats[k] : NULL, *b = num_formats ? num_formats[c] : NULL;
+    const int same_format = (a == NULL && b == NULL) || (a && b && strcmp(a, b) == 0);
+    const int same_align = !aligned || ((k >= COL_ORDER_NO && k <= COL_AMOUNT) == (c >= COL_ORDER_NO && c <= COL_AMOUNT));
+    if (same_format && same_align) return row[k];
+  }
+  return NULL;
+}
+
 void layout_add_formats(lxw_workbook *workbook, struct layout_formats *formats) {
   lxw_format *title = workbook_add_format(workbook);
   format_set_bold(title);
@@ -33,40 +48,55 @@ void layout_add_formats(lxw_workbook *workbook, struct layout_formats *formats) 
   formats->title = title;
 
   for (int c = 0; c < LAYOUT_COLUMNS; ++c) {
-    lxw_format *heading = workbook_add_format(workbook);
-    format_set_bold(heading);
-    format_set_bg_color(heading, COLOR_HEADING_FILL);
-    format_set_border(heading, LXW_BORDER_THIN);
-    format_set_align(heading, c >= COL_ORDER_NO && c <= COL_AMOUNT ? LXW_ALIGN_RIGHT : LXW_ALIGN_LEFT);
+    lxw_format *heading = shared(formats->heading, c, NULL, 1);
+    if (!heading) {
+      heading = workbook_add_format(workbook);
+      format_set_bold(heading);
+      format_set_bg_color(heading, COLOR_HEADING_FILL);
+      format_set_border(heading, LXW_BORDER_THIN);
+      format_set_align(heading, c >= COL_ORDER_NO && c <= COL_AMOUNT ? LXW_ALIGN_RIGHT : LXW_ALIGN_LEFT);
+    }
     formats->heading[c] = heading;
 
-    lxw_format *group = workbook_add_format(workbook);
-    format_set_bold(group);
-    format_set_italic(group);
-    format_set_bg_color(group, COLOR_GROUP_FILL);
-    format_set_top(group, LXW_BORDER_THIN);
-    format_set_bottom(group, LXW_BORDER_THIN);
+    lxw_format *group = shared(formats->group_header, c, NULL, 0);
+    if (!group) {
+      group = workbook_add_format(workbook);
+      format_set_bold(group);
+      format_set_italic(group);
+      format_set_bg_color(group, COLOR_GROUP_FILL);
+      format_set_top(group, LXW_BORDER_THIN);
+      format_set_bottom(group, LXW_BORDER_THIN);
+    }
     formats->group_header[c] = group;
 
-    lxw_format *record = workbook_add_format(workbook);
-    format_set_border(record, LXW_BORDER_THIN);
-    if (kRecordFormats[c]) format_set_num_format(record, kRecordFormats[c]);
+    lxw_format *record = shared(formats->record, c, kRecordFormats, 0);
+    if (!record) {
+      record = workbook_add_format(workbook);
+      format_set_border(record, LXW_BORDER_THIN);
+      if (kRecordFormats[c]) format_set_num_format(record, kRecordFormats[c]);
+    }
     formats->record[c] = record;
 
-    lxw_format *footer = workbook_add_format(workbook);
-    format_set_bold(footer);
-    format_set_bg_color(footer, COLOR_FOOTER_FILL);
-    format_set_top(footer, LXW_BORDER_THIN);
-    format_set_bottom(footer, LXW_BORDER_THIN);
-    if (kTotalFormats[c]) format_set_num_format(footer, kTotalFormats[c]);
+    lxw_format *footer = shared(formats->group_footer, c, kTotalFormats, 0);
+    if (!footer) {
+      footer = workbook_add_format(workbook);
+      format_set_bold(footer);
+      format_set_bg_color(footer, COLOR_FOOTER_FILL);
+      format_set_top(footer, LXW_BORDER_THIN);
+      format_set_bottom(footer, LXW_BORDER_THIN);
+      if (kTotalFormats[c]) format_set_num_format(footer, kTotalFormats[c]);
+    }
     formats->group_footer[c] = footer;
 
-    lxw_format *summary = workbook_add_format(workbook);
-    format_set_bold(summary);
-    format_set_font_size(summary, 12);
-    format_set_top(summary, LXW_BORDER_DOUBLE);
-    format_set_bottom(summary, LXW_BORDER_MEDIUM);
-    if (kTotalFormats[c]) format_set_num_format(summary, kTotalFormats[c]);
+    lxw_format *summary = shared(formats->summary, c, kTotalFormats, 0);
+    if (!summary) {
+      summary = workbook_add_format(workbook);
+      format_set_bold(summary);
+      format_set_font_size(summary, 12);
+      format_set_top(summary, LXW_BORDER_DOUBLE);
+      format_set_bottom(summary, LXW_BORDER_MEDIUM);
+      if (kTotalFormats[c]) format_set_num_format(summary, kTotalFormats[c]);
+    }
     formats->summary[c] = summary;
   }
 }

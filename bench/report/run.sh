@@ -133,7 +133,7 @@ for n in "${sizes[@]}"; do
       say "N=$n: checking that brelix and the limit write the same cells"
       python3 "$here/compare.py" --sheet Report --check-db "$dir/sales.db" "$dir/brelix.xlsx" &&
         python3 "$here/compare.py" --styles --sheet Report "$dir/brelix.xlsx" "$dir/limit.xlsx" ||
-        say "N=$n: WARNING: the outputs differ; the timings below compare different work"
+        say "N=$n: WARNING: the outputs differ (see above)"
     else
       say "brelix: cannot run reports yet: 'brelix run' failed for N=$n:"
       head -n 5 "$dir/brelix.out" | sed 's/^/  /'
