@@ -16,7 +16,10 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/form_reader.h"
+#include "data/sqlite_database.h"
 #include "runtime/Brelix.h"
+#include "tests/support/libreoffice.h"
+#include "xlsx/workbook.h"
 
 extern char** environ;
 
@@ -187,6 +190,75 @@ TEST_F(BrelixCommand, AFormThatCannotBeReadFailsWithItsPlace) {
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("broken.form:2:"), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("TNoSuchClass"), std::string::npos) << o.err;
+}
+
+// The sample report of examples/sales, laid out as in the source tree: the form and its template
+// in examples/sales, the database built from its SQL in build/.
+class SampleReport : public BrelixCommand {
+ protected:
+  void SetUp() override {
+    BrelixCommand::SetUp();
+    const fs::path examples = fs::path(BRELIX_EXAMPLES) / "sales";
+    fs::create_directories(folder_ / "examples" / "sales");
+    fs::create_directories(folder_ / "build");
+    for (const char* name : {"sales.form", "sales.xlsx"})
+      fs::copy_file(examples / name, folder_ / "examples" / "sales" / name);
+    const fs::path db = Write("build/sales.db", "");  // an empty file is an empty database
+    brelix::data::TSqliteDatabase database;
+    database.SetFileName(db.string());
+    database.ExecuteScript(ReadAll(examples / "sales.sql"));
+  }
+};
+
+TEST_F(SampleReport, RunsWithoutAReportFileAndPrintsTheWorkingCopy) {
+  Outcome o = Run({"run", "examples/sales/sales.form", "--set", "Title=Sales, first half", "--no-progress"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  ASSERT_FALSE(o.out.empty());
+  ASSERT_EQ(o.out.back(), '\n');
+  const fs::path report = o.out.substr(0, o.out.size() - 1);
+  EXPECT_TRUE(report.is_absolute()) << report;
+  ASSERT_TRUE(fs::exists(report)) << report;
+
+  auto book = brelix::xlsx::Workbook::Open(report);
+  const brelix::xlsx::Worksheet& sheet = book->Sheet(0);
+  // --set replaced the dictionary's title; the first group and its first order follow.
+  EXPECT_EQ(sheet.Value(1, 1).text, "Sales, first half");
+  EXPECT_EQ(sheet.Value(3, 1).text, "East");
+  EXPECT_EQ(sheet.Value(3, 4).text, "Lena Ortmann");
+  EXPECT_EQ(sheet.Value(4, 1).text, "Order 1001");
+  fs::remove(report);
+}
+
+TEST_F(SampleReport, SavesTheReportWithItsTotalsToTheFileGiven) {
+  Outcome o = Run({"run", "examples/sales/sales.form", "-o", "sales-report.xlsx", "--locale", "de-DE"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "");
+  const fs::path report = folder_ / "sales-report.xlsx";
+  ASSERT_TRUE(fs::exists(report));
+  // Totals are live formulas, which LibreOffice computes.
+  auto book = brelix::xlsx::Workbook::Open(report);
+  EXPECT_EQ(book->Sheet(0).Formula(8, 5), "SUM(E6:E7)");
+  if (!brelix::testing::HaveLibreOffice()) GTEST_SKIP() << "LibreOffice is not installed";
+  fs::create_directories(folder_ / "lo");
+  const std::string csv = brelix::testing::SheetsAsCsv(report, {"Report"}, folder_ / "lo")["Report"];
+  for (const char* line : {"Order 1001,Oderblick GmbH,,01/05/2026,", ",,,Order total,109.3", "Total East,6,,,2258.1",
+                           "Grand total,25,,,18230"})
+    EXPECT_NE(csv.find(line), std::string::npos) << line << " in\n" << csv;
+}
+
+TEST_F(SampleReport, AMissingDatabaseFailsNamingItAndTheKeptPartialReport) {
+  fs::remove(folder_ / "build" / "sales.db");
+  Outcome o = Run({"run", "examples/sales/sales.form", "-o", "sales-report.xlsx"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find((folder_ / "build" / "sales.db").string()), std::string::npos) << o.err;
+  const std::string kept = "partial report kept in ";
+  std::size_t at = o.err.find(kept);
+  ASSERT_NE(at, std::string::npos) << o.err;
+  const fs::path partial = o.err.substr(at + kept.size(), o.err.find('\n', at) - at - kept.size());
+  EXPECT_TRUE(fs::exists(partial)) << partial;
+  fs::remove(partial);
 }
 
 }  // namespace
