@@ -88,17 +88,18 @@ elif [ ! -x "$brelix" ]; then
   brelix=""
 fi
 
-# Runs one command; appends "wall_seconds peak_kb" to the named file; returns its exit status.
+# Runs one command; appends "wall_seconds peak_kb cpu_seconds" to the named file; returns its
+# exit status. Wall time is the measure; CPU time (user + system) is shown beside it because it
+# varies less when other work shares the machine.
 timed() {
   local out=$1
   shift
   local t0 t1 rc=0
   t0=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$out.mem" "$@" >"$out.stdout" 2>"$out.stderr" || rc=$?
+  /usr/bin/time -f '%M %U %S' -o "$out.mem" "$@" >"$out.stdout" 2>"$out.stderr" || rc=$?
   t1=$(date +%s%N)
   if [ "$rc" -eq 0 ]; then
-    printf '%s %s\n' "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')" \
-      "$(tail -n 1 "$out.mem")" >>"$out"
+    awk -v a="$t0" -v b="$t1" 'END { printf "%.4f %s %.2f\n", (b - a) / 1e9, $1, $2 + $3 }' "$out.mem" >>"$out"
   fi
   return "$rc"
 }
@@ -149,7 +150,7 @@ for n in "${sizes[@]}"; do
   done
   for prog in brelix limit; do
     [ -f "$dir/$prog.times" ] || continue
-    awk -v n="$n" -v p="$prog" '{ print n, p, NR, $1, $2 }' "$dir/$prog.times" >>"$results"
+    awk -v n="$n" -v p="$prog" '{ print n, p, NR, $1, $2, $3 }' "$dir/$prog.times" >>"$results"
   done
 done
 
@@ -157,12 +158,12 @@ python3 - "$results" "${sizes[@]}" <<'EOF'
 import statistics, sys
 rows = [line.split() for line in open(sys.argv[1]) if line.strip()]
 sizes = [int(s) for s in sys.argv[2:]]
-data = {}  # (n, prog) -> [(wall, kb)] in run order
-for n, prog, _, wall, kb in rows:
-    data.setdefault((int(n), prog), []).append((float(wall), int(kb)))
+data = {}  # (n, prog) -> [(wall, kb, cpu)] in run order
+for n, prog, _, wall, kb, cpu in rows:
+    data.setdefault((int(n), prog), []).append((float(wall), int(kb), float(cpu)))
 
 def median_wall(n, prog):
-    return statistics.median(w for w, _ in data[(n, prog)])
+    return statistics.median(w for w, _, _ in data[(n, prog)])
 
 ratios = {}
 for n in sizes:
@@ -172,14 +173,18 @@ for n in sizes:
             print("  %-7s  not measured" % prog)
             continue
         runs = data[(n, prog)]
-        print("  %-7s  median %8.3f s   peak memory %9s KB   (%d runs: %s)" % (
-            prog, median_wall(n, prog), format(statistics.median(kb for _, kb in runs), ",.0f"),
-            len(runs), " ".join("%.3f" % w for w, _ in runs)))
+        print("  %-7s  median %8.3f s   peak memory %9s KB   cpu %6.2f s   (%d runs: %s)" % (
+            prog, median_wall(n, prog), format(statistics.median(kb for _, kb, _ in runs), ",.0f"),
+            statistics.median(c for _, _, c in runs), len(runs), " ".join("%.3f" % w for w, _, _ in runs)))
     if (n, "brelix") in data and (n, "limit") in data:
-        pairs = [b / l for (b, _), (l, _) in zip(data[(n, "brelix")], data[(n, "limit")]) if l > 0]
+        both = list(zip(data[(n, "brelix")], data[(n, "limit")]))
+        pairs = [b[0] / l[0] for b, l in both if l[0] > 0]
         ratios[n] = statistics.median(pairs)
         print("  brelix / limit, pair by pair: %s; median %.2f" % (
             " ".join("%.2f" % r for r in pairs), ratios[n]))
+        cpu = [b[2] / l[2] for b, l in both if l[2] > 0]
+        if cpu:
+            print("  the same in cpu time: %s; median %.2f" % (" ".join("%.2f" % r for r in cpu), statistics.median(cpu)))
 
 small, large = sizes[0], sizes[-1]
 for prog in ("brelix", "limit"):
@@ -187,7 +192,7 @@ for prog in ("brelix", "limit"):
         print("linearity %s: N=%d / N=%d = %.2f (%.2f would be linear)" % (
             prog, large, small, median_wall(large, prog) / median_wall(small, prog), large / small))
     elif prog == "brelix":
-        print("linearity brelix: n/a (brelix not measured)")
+        print("linearity brelix: n/a (%s)" % ("one size only" if len(sizes) < 2 else "brelix not measured"))
 if large in ratios:
     print("ratio: %.2f" % ratios[large])
 else:
