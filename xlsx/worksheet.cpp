@@ -15,6 +15,7 @@
 #include "xlsx/styles.h"
 #include "xlsx/workbook.h"
 #include "xlsx/xml.h"
+#include "xlsx/xml_pull.h"
 
 namespace brelix::xlsx {
 
@@ -143,7 +144,8 @@ class Worksheet::Loader {
       if (child.type() != pugi::node_element) continue;
       const std::string_view name = LocalName(child.name());
       if (name == "sheetData") {
-        ReadRows(child);
+        // Read before (see Worksheet::Load); a part the locating missed has its rows here.
+        if (child.first_child()) ReadRows(PrintChildren(child));
       } else if (name == "mergeCells") {
         for (pugi::xml_node m : child.children()) {
           if (LocalName(m.name()) != "mergeCell") continue;
@@ -165,44 +167,61 @@ class Worksheet::Loader {
                      "\"): " + what);
   }
 
-  void ReadRows(const pugi::xml_node& data) {
+  using Tag = XmlPullReader::Tag;
+  using TagKind = XmlPullReader::TagKind;
+
+  static bool ParseInt(std::string_view text, int& value) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+  }
+
+ public:
+  // The rows of the cell data, read from the text of <sheetData>'s content without a tree.
+  void ReadRows(std::string_view content, std::size_t offset = 0) {
+    XmlPullReader in(content, "part " + sheet_.part_ + " of file \"" + sheet_.Book().FileName() + "\"", offset);
     int last_row = 0;
     bool sorted = true;
-    for (pugi::xml_node row = data.first_child(); row; row = row.next_sibling()) {
-      if (row.type() != pugi::node_element || LocalName(row.name()) != "row") continue;
-      Row r;
-      if (pugi::xml_attribute a = row.attribute("r")) {
-        r.r = a.as_int(0);
-        if (r.r < 1 || r.r > kMaxRows) Fail("row number \"" + std::string(a.value()) + "\" is outside the sheet");
-      } else {
-        r.r = last_row + 1;
+    for (Tag t = in.Next(); t.kind != TagKind::Done; t = in.Next()) {
+      if (t.kind == TagKind::End) continue;
+      if (t.name != "row") {
+        if (t.kind == TagKind::Start) in.Skip();
+        continue;
       }
-      if (r.r <= last_row) sorted = false;
-      last_row = r.r;
-      for (pugi::xml_attribute a = row.first_attribute(); a; a = a.next_attribute()) {
-        const std::string_view n = a.name();
-        if (n == "ht") {
-          r.height = a.as_double();
+      Row r;
+      bool numbered = false;
+      in.Attributes(t, [&](std::string_view n, std::string_view value) {
+        if (n == "r") {
+          if (!ParseInt(value, r.r) || r.r < 1 || r.r > kMaxRows)
+            Fail("row number \"" + std::string(value) + "\" is outside the sheet");
+          numbered = true;
+        } else if (n == "ht") {
+          r.height = std::strtod(std::string(value).c_str(), nullptr);
           r.flags |= kHasHeight;
-        } else if (n == "customHeight" && XmlBool(a.value())) {
+        } else if (n == "customHeight" && XmlBool(std::string(value).c_str())) {
           r.flags |= kCustomHeight;
-        } else if (n == "hidden" && XmlBool(a.value())) {
+        } else if (n == "hidden" && XmlBool(std::string(value).c_str())) {
           r.flags |= kHidden;
-        } else if (n == "customFormat" && XmlBool(a.value())) {
+        } else if (n == "customFormat" && XmlBool(std::string(value).c_str())) {
           r.flags |= kCustomFormat;
         } else if (n == "s") {
-          r.style = a.as_uint();
-        } else if (n == "collapsed" && XmlBool(a.value())) {
+          int style = 0;
+          if (ParseInt(value, style) && style > 0) r.style = static_cast<std::uint32_t>(style);
+        } else if (n == "collapsed" && XmlBool(std::string(value).c_str())) {
           r.flags |= kCollapsed;
-        } else if (n == "thickTop" && XmlBool(a.value())) {
+        } else if (n == "thickTop" && XmlBool(std::string(value).c_str())) {
           r.flags |= kThickTop;
-        } else if (n == "thickBot" && XmlBool(a.value())) {
+        } else if (n == "thickBot" && XmlBool(std::string(value).c_str())) {
           r.flags |= kThickBottom;
         } else if (n == "outlineLevel") {
-          r.outline = static_cast<std::uint8_t>(std::clamp(a.as_int(), 0, 7));
+          int level = 0;
+          ParseInt(value, level);
+          r.outline = static_cast<std::uint8_t>(std::clamp(level, 0, 7));
         }
-      }
-      ReadCells(row, r);
+      });
+      if (!numbered) r.r = last_row + 1;
+      if (r.r <= last_row) sorted = false;
+      last_row = r.r;
+      if (t.kind == TagKind::Start) ReadCells(in, r);
       sheet_.rows_.push_back(std::move(r));
     }
     if (!sorted) {
@@ -219,40 +238,90 @@ class Worksheet::Loader {
     }
   }
 
-  void ReadCells(const pugi::xml_node& row, Row& r) {
+ private:
+  // What one <f> holds.
+  struct FormulaText {
+    std::string text, type, ref, attributes;
+    int si = -1;
+  };
+
+  void ReadCells(XmlPullReader& in, Row& r) {
     int last_col = 0;
     bool sorted = true;
-    for (pugi::xml_node c = row.first_child(); c; c = c.next_sibling()) {
-      if (c.type() != pugi::node_element || LocalName(c.name()) != "c") continue;
+    std::string type, v, metadata;
+    FormulaText f;
+    for (Tag t = in.Next();; t = in.Next()) {
+      if (t.kind == TagKind::Done) Fail("row " + std::to_string(r.r) + " has no end");
+      if (t.kind == TagKind::End) break;
+      if (t.name != "c") {
+        if (t.kind == TagKind::Start) in.Skip();
+        continue;
+      }
       Cell cell;
       int col = last_col + 1;
-      if (pugi::xml_attribute ref = c.attribute("r")) {
-        const auto pos = ParseCell(ref.value());
-        if (!pos) Fail("cell reference \"" + std::string(ref.value()) + "\" is not a cell of the sheet");
-        if (pos->row != r.r)
-          Fail("cell " + std::string(ref.value()) + " stands in row " + std::to_string(r.r));
-        col = pos->col;
-      }
+      type.clear();
+      metadata.clear();
+      in.Attributes(t, [&](std::string_view n, std::string_view value) {
+        if (n == "r") {
+          const auto pos = ParseCell(value);
+          if (!pos) Fail("cell reference \"" + std::string(value) + "\" is not a cell of the sheet");
+          if (pos->row != r.r) Fail("cell " + std::string(value) + " stands in row " + std::to_string(r.r));
+          col = pos->col;
+        } else if (n == "s") {
+          int style = 0;
+          if (ParseInt(value, style) && style > 0) cell.style = static_cast<std::uint32_t>(style);
+        } else if (n == "t") {
+          type = value;
+        } else if (n == "cm") {
+          metadata = value;
+        }
+      });
       if (col > kMaxColumns) Fail("a cell of row " + std::to_string(r.r) + " lies past the last column");
       if (col <= last_col) sorted = false;
       last_col = col;
       cell.col = static_cast<std::uint16_t>(col);
-      if (pugi::xml_attribute s = c.attribute("s")) cell.style = s.as_uint();
-      const std::string_view type = c.attribute("t").value();
-      pugi::xml_node f, v, is;
-      for (pugi::xml_node child = c.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element) continue;
-        const std::string_view n = LocalName(child.name());
-        if (n == "v") v = child;
-        else if (n == "f") f = child;
-        else if (n == "is") is = child;
+      bool has_v = false, has_f = false, has_is = false;
+      std::string_view is;
+      if (t.kind == TagKind::Start) {
+        for (Tag k = in.Next(); k.kind != TagKind::End; k = in.Next()) {
+          if (k.kind == TagKind::Done) Fail("cell " + CellName(r.r, col) + " has no end");
+          const bool start = k.kind == TagKind::Start;
+          if (k.name == "v") {
+            has_v = true;
+            v = start ? in.ReadText() : std::string();
+          } else if (k.name == "f") {
+            has_f = true;
+            f = FormulaText{};
+            in.Attributes(k, [&f](std::string_view n, std::string_view value) {
+              if (n == "t") {
+                f.type = value;
+              } else if (n == "ref") {
+                f.ref = value;
+              } else if (n == "si") {
+                if (!ParseInt(value, f.si)) f.si = -1;
+              } else {
+                f.attributes += ' ';
+                f.attributes += n;
+                f.attributes += "=\"";
+                AppendEscapedAttribute(f.attributes, value);
+                f.attributes += '"';
+              }
+            });
+            if (start) f.text = in.ReadText();
+          } else if (k.name == "is") {
+            has_is = true;
+            if (start) in.Skip();
+            is = std::string_view(k.begin, static_cast<std::size_t>(in.Position() - k.begin));
+          } else if (start) {
+            in.Skip();
+          }
+        }
       }
-      if (f) {
+      if (has_f) {
         ReadFormula(f, r.r, col, cell);
-        if (cell.formula)
-          if (pugi::xml_attribute cm = c.attribute("cm")) sheet_.formulas_[cell.formula - 1].cell_metadata = cm.value();
+        if (cell.formula && !metadata.empty()) sheet_.formulas_[cell.formula - 1].cell_metadata = metadata;
       }
-      ReadValue(type, v, is, r.r, col, cell);
+      ReadValue(type, has_v ? &v : nullptr, has_is ? &is : nullptr, r.r, col, cell);
       r.cells.push_back(cell);
     }
     if (!sorted) {
@@ -262,25 +331,15 @@ class Worksheet::Loader {
     }
   }
 
-  void ReadFormula(const pugi::xml_node& f, int row, int col, Cell& cell) {
+  void ReadFormula(const FormulaText& f, int row, int col, Cell& cell) {
     FormulaRec rec;
-    rec.text = f.text().get();
-    const std::string_view type = f.attribute("t").value();
-    for (pugi::xml_attribute a = f.first_attribute(); a; a = a.next_attribute()) {
-      const std::string_view n = a.name();
-      if (n == "t" || n == "ref" || n == "si") continue;
-      rec.attributes += ' ';
-      rec.attributes += n;
-      rec.attributes += "=\"";
-      AppendEscapedAttribute(rec.attributes, a.value());
-      rec.attributes += '"';
-    }
-    if (type == "shared") {
-      const int si = f.attribute("si").as_int(-1);
-      if (f.attribute("ref")) {
-        masters_[si] = {row, col, rec.text};
+    rec.text = f.text;
+    rec.attributes = f.attributes;
+    if (f.type == "shared") {
+      if (!f.ref.empty()) {
+        masters_[f.si] = {row, col, rec.text};
       } else {
-        const auto it = masters_.find(si);
+        const auto it = masters_.find(f.si);
         if (it == masters_.end()) return;  // no master: the cached value stays, the formula is lost
         try {
           rec.text = ShiftFormula(it->second.text, row - it->second.row, col - it->second.col);
@@ -288,50 +347,74 @@ class Worksheet::Loader {
           Fail("the shared formula of cell " + CellName(row, col) + " cannot be read: " + e.Message());
         }
       }
-    } else if (type == "array") {
+    } else if (f.type == "array") {
       rec.kind = kArray;
-      rec.ref = f.attribute("ref").value();
-    } else if (type == "dataTable") {
+      rec.ref = f.ref;
+    } else if (f.type == "dataTable") {
       rec.kind = kDataTable;
-      rec.ref = f.attribute("ref").value();
+      rec.ref = f.ref;
     }
     if (rec.text.empty() && rec.kind == kNormal) return;
-    cell.formula = sheet_.formulas_.size() + 1;
+    cell.formula = static_cast<std::uint32_t>(sheet_.formulas_.size() + 1);
     sheet_.formulas_.push_back(std::move(rec));
   }
 
-  void ReadValue(std::string_view type, const pugi::xml_node& v, const pugi::xml_node& is, int row, int col, Cell& cell) {
+  // An inline string item (<is> as written): plain text read directly, rich text through a
+  // small tree of the item alone.
+  void ReadInline(std::string_view item, Cell& cell) {
+    XmlPullReader in(item, "part " + sheet_.part_ + " of file \"" + sheet_.Book().FileName() + "\"");
+    Tag t = in.Next();
+    if (t.kind == TagKind::Empty) {
+      StoreLocal({{}, {}}, cell);
+      return;
+    }
+    Tag first = in.Next();
+    if (first.kind == TagKind::Start && first.name == "t") {
+      std::string text = in.ReadText();
+      if (in.Next().kind == TagKind::End) {
+        StoreLocal({DecodeEscapes(text), {}}, cell);
+        return;
+      }
+    }
+    fragment_buffer_.assign(item);
+    pugi::xml_document doc;
+    ParseXml(doc, fragment_buffer_, sheet_.Book().FileName(), sheet_.part_);
+    const pugi::xml_node is = doc.document_element();
+    LocalText text{StringItemText(is), {}};
+    if (!IsPlainStringItem(is)) text.rich = PrintChildren(is);
+    StoreLocal(std::move(text), cell);
+  }
+
+  void ReadValue(std::string_view type, const std::string* v, const std::string_view* is, int row, int col, Cell& cell) {
     if (type == "inlineStr") {
-      const pugi::xml_node item = is ? is : v;
-      if (!item) return;
-      LocalText text{is ? StringItemText(is) : DecodeEscapes(v.text().get()), {}};
-      if (is && !IsPlainStringItem(is)) text.rich = PrintChildren(is);
-      StoreLocal(std::move(text), cell);
+      if (is) ReadInline(*is, cell);
+      else if (v) StoreLocal({DecodeEscapes(*v), {}}, cell);
       return;
     }
     if (!v) return;
-    const char* value = v.text().get();
+    const std::string& value = *v;
     if (type.empty() || type == "n") {
-      const std::size_t len = std::strlen(value);
-      const char* begin = value;
-      while (*begin == ' ') ++begin;
-      if (begin == value + len) return;  // an empty value: an empty cell
+      const char* begin = value.data();
+      const char* end = value.data() + value.size();
+      while (begin < end && *begin == ' ') ++begin;
+      if (begin == end) return;  // an empty value: an empty cell
       double number = 0;
-      const auto result = std::from_chars(begin, value + len, number);
-      if (result.ec != std::errc() || result.ptr != value + len)
+      const auto result = std::from_chars(begin, end, number);
+      if (result.ec != std::errc() || result.ptr != end)
         Fail("cell " + CellName(row, col) + " holds \"" + value + "\", which is not a number");
       cell.stored = kNumber;
       cell.payload = PayloadOf(number);
     } else if (type == "s") {
-      char* end = nullptr;
-      const unsigned long index = std::strtoul(value, &end, 10);
-      if (end == value || *end || index >= sheet_.Book().Strings().Count())
+      unsigned long index = 0;
+      const auto result = std::from_chars(value.data(), value.data() + value.size(), index);
+      if (result.ec != std::errc() || result.ptr != value.data() + value.size() || value.empty() ||
+          index >= sheet_.Book().Strings().Count())
         Fail("cell " + CellName(row, col) + " refers to shared string \"" + value + "\", which does not exist");
       cell.stored = kShared;
       cell.payload = index;
     } else if (type == "b") {
       cell.stored = kBoolean;
-      cell.payload = XmlBool(value) ? 1 : 0;
+      cell.payload = XmlBool(value.c_str()) ? 1 : 0;
     } else if (type == "e") {
       const auto code = ErrorCode(value);
       if (!code) Fail("cell " + CellName(row, col) + " holds the unknown error \"" + value + "\"");
@@ -341,11 +424,11 @@ class Worksheet::Loader {
       StoreLocal({DecodeEscapes(value), {}}, cell);
     } else if (type == "d") {
       int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-      double s = 0;
-      if (std::sscanf(value, "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s) < 3)
+      double sec = 0;
+      if (std::sscanf(value.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &sec) < 3)
         Fail("cell " + CellName(row, col) + " holds \"" + value + "\", which is not a date");
       cell.stored = kNumber;
-      cell.payload = PayloadOf(platform::DateTime::FromDateTime(y, mo, d, h, mi, s).serial);
+      cell.payload = PayloadOf(platform::DateTime::FromDateTime(y, mo, d, h, mi, sec).serial);
     } else {
       Fail("cell " + CellName(row, col) + " has the unknown type \"" + std::string(type) + "\"");
     }
@@ -363,6 +446,7 @@ class Worksheet::Loader {
   };
   const Worksheet& sheet_;
   std::unordered_map<int, Master> masters_;
+  std::string fragment_buffer_;
 };
 
 Worksheet::Worksheet(Workbook& book, std::string name, std::string part, bool is_new, bool is_chart)
@@ -385,12 +469,49 @@ Worksheet::Worksheet(Workbook& book, std::string name, std::string part, bool is
 
 Worksheet::~Worksheet() = default;
 
+namespace {
+
+// The byte range of the content of the part's <sheetData> element; empty when it has none.
+std::pair<std::size_t, std::size_t> SheetDataContent(std::string_view xml) {
+  const auto name_char = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+  };
+  constexpr std::string_view kName = "sheetData";
+  for (std::size_t at = xml.find(kName); at != std::string_view::npos; at = xml.find(kName, at + 1)) {
+    std::size_t begin = at;
+    if (begin > 0 && xml[begin - 1] == ':') {
+      --begin;
+      while (begin > 0 && name_char(xml[begin - 1])) --begin;
+    }
+    if (begin == 0 || xml[begin - 1] != '<' || at + kName.size() >= xml.size()) continue;
+    const char next = xml[at + kName.size()];
+    if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\n' && next != '\r') continue;
+    const std::size_t gt = xml.find('>', at);
+    if (gt == std::string_view::npos || xml[gt - 1] == '/') return {0, 0};
+    const std::string close = "</" + std::string(xml.substr(begin, at - begin)) + std::string(kName) + ">";
+    const std::size_t end = xml.find(close, gt);
+    if (end == std::string_view::npos) return {0, 0};
+    return {gt + 1, end};
+  }
+  return {0, 0};
+}
+
+}  // namespace
+
 void Worksheet::Load() const {
   if (loaded_ || is_chart_) return;
   std::string xml = book_->ReadPart(part_);
+  // The cell data is read from the text as it stands, and only the rest of the part becomes a
+  // tree: a tree of a big sheet's cells would cost many times the cells themselves.
+  Loader loader(*this);
+  const auto [begin, end] = SheetDataContent(xml);
+  if (end > begin) {
+    loader.ReadRows(std::string_view(xml).substr(begin, end - begin), begin);
+    xml.erase(begin, end - begin);
+  }
   pugi::xml_document doc;
   ParseXml(doc, xml, book_->FileName(), part_);
-  Loader(*this).Load(doc.document_element());
+  loader.Load(doc.document_element());
   loaded_ = true;
 }
 

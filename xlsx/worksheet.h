@@ -2,7 +2,8 @@
 // A worksheet: its cells (value, formula, format), rows (heights), merged ranges and every
 // other element of the sheet's part, kept as read. Cells live per row in vectors sorted by
 // column, so a sheet of hundreds of thousands of cells stays compact; the part is read on
-// first use and written again, streamed, only when something changed.
+// first use (the cell data straight from the part's text, only the other elements as a tree)
+// and written again, streamed, only when something changed.
 
 #include <pugixml.hpp>
 
@@ -107,14 +108,19 @@ class Worksheet {
 
   //! Removes values and formulas, keeps formats.
   void ClearContents(const CellRange& range);
-  //! Removes values, formulas and formats of the range and the merged ranges that touch it;
-  //! conditional formats, data validations and hyperlinks lose the part of their area inside
-  //! the range and go when nothing is left.
+  //! Removes values, formulas and formats of the range, the merged ranges that touch it and the
+  //! comments of its cells; conditional formats, data validations (also those in the sheet's
+  //! extensions) and hyperlinks lose the part of their area inside the range and go when
+  //! nothing is left. Drawings (images, charts) stay.
   void Clear(const CellRange& range);
   //! Copies the range's cells (values, formulas with relative references moved, formats mapped
   //! into the destination's workbook) and the merged ranges lying inside it to the destination
   //! with its top-left cell at (row, col), in this or another sheet of any workbook. The
-  //! destination rectangle is cleared first, as a paste does. Row heights are not copied (see
+  //! conditional formats, data validations, comments and hyperlinks of the source cells go
+  //! along as a paste takes them: their areas moved, their formulas' relative references moved,
+  //! differential formats mapped into the destination's workbook; a copied rule equal to one
+  //! already in the destination joins it, adjacent areas becoming one. The destination
+  //! rectangle is cleared first, as a paste does. Row heights are not copied (see
   //! CopyRowHeights).
   void Copy(const CellRange& source, Worksheet& destination, int row, int col) const;
 

@@ -257,3 +257,46 @@ TEST_F(WorksheetTest, BlockWriteStoresTypedCellsRowByRow) {
 
 }  // namespace
 }  // namespace brelix::xlsx
+
+namespace brelix::xlsx {
+namespace {
+
+// The cell data is read from the part's text without a tree: every well-formed spelling of it
+// reads the same.
+TEST_F(WorksheetTest, CellDataReadsTheSameInEveryWellFormedSpelling) {
+  const std::string sheet =
+      "<?xml version=\"1.0\"?>\n<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+      "<x:sheetData>\n  <!-- a comment between rows -->\n"
+      "  <x:row r='1' ht='20' customHeight='1'>"
+      "<x:c r='A1' t='inlineStr'><x:is><x:t>a &amp; b &lt;c&gt; &#228;&#x20AC;</x:t></x:is></x:c>"
+      "<x:c r=\"B1\" t=\"str\"><x:f>\"x\"&amp;\"y\"</x:f><x:v><![CDATA[x<y>]]></x:v></x:c>"
+      "<x:c r=\"C1\"><x:extLst><x:ext uri=\"{0}\"><x:v>9</x:v></x:ext></x:extLst><x:v>1.5</x:v></x:c>"
+      "<?pi between cells?><x:c r=\"D1\" t=\"inlineStr\"><x:is><x:r><x:t>rich</x:t></x:r><x:r><x:t> runs</x:t></x:r></x:is></x:c>"
+      "<x:c r=\"E1\" t=\"inlineStr\"><x:is><x:t>line\r\nend</x:t></x:is></x:c>"
+      "</x:row>\n"
+      "  <x:row><x:c><x:v>2</x:v></x:c><x:c s=\"1\"/></x:row>\n"
+      "</x:sheetData><x:pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
+      "</x:worksheet>";
+  testing::Repack(Fixture("handmade.xlsx"), Path("spellings.xlsx"), {{"xl/worksheets/sheet2.xml", sheet}});
+  auto book = Workbook::Open(Path("spellings.xlsx"));
+  const Worksheet& read = book->Sheet(1);
+  EXPECT_EQ(read.Value(1, 1), CellValue::String("a & b <c> \xC3\xA4\xE2\x82\xAC"));
+  EXPECT_EQ(read.Formula(1, 2), "\"x\"&\"y\"");
+  EXPECT_EQ(read.Value(1, 2), CellValue::String("x<y>"));
+  EXPECT_EQ(read.Value(1, 3), CellValue::Number(1.5));
+  EXPECT_EQ(read.Value(1, 4), CellValue::String("rich runs"));
+  EXPECT_EQ(read.Value(1, 5), CellValue::String("line\nend"));
+  EXPECT_EQ(read.RowHeight(1), 20);
+  EXPECT_EQ(read.Value(2, 1), CellValue::Number(2));
+  EXPECT_EQ(read.Style(2, 2), 1);
+  EXPECT_EQ(read.ElementsXml("pageMargins").size(), 1u);
+
+  // Written again, the rich inline string keeps its runs.
+  book->Sheet(1).SetValue(3, 1, CellValue::Number(3));
+  book->Save(Path("again.xlsx"));
+  EXPECT_NE(Parts(Path("again.xlsx")).at("xl/worksheets/sheet2.xml").find("<x:r><x:t>rich</x:t></x:r>"), std::string::npos);
+  EXPECT_EQ(Workbook::Open(Path("again.xlsx"))->Sheet(1).Value(1, 4), CellValue::String("rich runs"));
+}
+
+}  // namespace
+}  // namespace brelix::xlsx
