@@ -38,7 +38,21 @@ std::string ReplaceAll(std::string text, std::string_view from, const std::strin
   return text;
 }
 
-std::string Call(const std::string& name, const std::string& arguments) { return name + "(" + arguments + ")"; }
+std::string Call(std::string_view name, const std::string& arguments) {
+  return std::string(name) + "(" + arguments + ")";
+}
+
+// The arguments in calls of 30 each, the function of each call a placeholder, joined by the
+// separator; empty when more than 30 calls would be needed.
+std::string ArgumentGroups(const std::vector<std::string>& args, char separator) {
+  std::vector<std::string> groups;
+  for (std::size_t g = 0; g < args.size(); g += kMaxArgs) {
+    const auto first = args.begin() + static_cast<std::ptrdiff_t>(g);
+    const auto last = args.begin() + static_cast<std::ptrdiff_t>(std::min(args.size(), g + kMaxArgs));
+    groups.push_back(Call(kFuncPlaceholder, Join(std::vector<std::string>(first, last), separator)));
+  }
+  return groups.size() > kMaxArgs ? std::string() : Join(groups, separator);
+}
 
 // The function that a formula over cells holding cell_func uses for a total of total_func;
 // ffNone when no formula can serve (an average is never built from inner totals).
@@ -357,12 +371,7 @@ std::string TBrelixBandInfo::GetAccFieldValue(std::string_view name, const platf
   return field->GetValue();
 }
 
-std::string TBrelixBandInfo::GetBandRangeFormula(int row_offset, int col, TBrelixFieldFunc func, int row_idx,
-                                                 int skip) const {
-  if (row_intervals_.empty()) return {};
-  platform::Assert(row_idx >= 0 && static_cast<std::size_t>(row_idx) < row_intervals_.size(), BrelixConsts::AssTP0);
-
-  // The cells summed: one argument per output, or one range per run of a one-row band.
+std::vector<std::string> TBrelixBandInfo::FormulaArguments(int row_offset, int col, int row_idx, int skip) const {
   std::vector<std::string> args;
   for (std::size_t i = static_cast<std::size_t>(row_idx); i < row_intervals_.size(); ++i) {
     int start = row_intervals_[i].start;
@@ -374,11 +383,19 @@ std::string TBrelixBandInfo::GetBandRangeFormula(int row_offset, int col, TBreli
     }
     args.push_back(BrelixGetRange(start + row_offset, col));
     if (further > 0 && row_count_ == 1) {
-      args.back() += ":" + BrelixGetRange(start + further, col);
+      args.back() += ":" + BrelixGetRange(start + further, col);  // a run of a one-row band
     } else {
       for (int k = 1; k <= further; ++k) args.push_back(BrelixGetRange(start + k * row_count_ + row_offset, col));
     }
   }
+  return args;
+}
+
+std::string TBrelixBandInfo::GetBandRangeFormula(int row_offset, int col, TBrelixFieldFunc func, int row_idx,
+                                                 int skip) const {
+  if (row_intervals_.empty()) return {};
+  platform::Assert(row_idx >= 0 && static_cast<std::size_t>(row_idx) < row_intervals_.size(), BrelixConsts::AssTP0);
+  const std::vector<std::string> args = FormulaArguments(row_offset, col, row_idx, skip);
   // No output since the last reset: an empty call is no formula, the value is written instead.
   if (args.empty()) return {};
 
@@ -387,16 +404,8 @@ std::string TBrelixBandInfo::GetBandRangeFormula(int row_offset, int col, TBreli
   if (args.size() <= kMaxArgs) {
     formula = Call(parser_.GetFuncName(func), Join(args, separator));
   } else {
-    // Groups of 30 arguments, each a call of a function yet to be named.
-    std::vector<std::string> groups;
-    for (std::size_t g = 0; g < args.size(); g += kMaxArgs) {
-      const auto end = args.begin() + static_cast<std::ptrdiff_t>(std::min(args.size(), g + kMaxArgs));
-      groups.push_back(std::string(kFuncPlaceholder) +
-                       Call("", Join(std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(g), end),
-                                     separator)));
-    }
-    if (groups.size() > kMaxArgs) return {};
-    const std::string outer = Join(groups, separator);
+    const std::string outer = ArgumentGroups(args, separator);
+    if (outer.empty()) return {};
     const std::string sum = parser_.GetFuncName(ffSum);
     if (func == ffAvg) {
       formula = Call(sum, ReplaceAll(outer, kFuncPlaceholder, sum)) + " / " +

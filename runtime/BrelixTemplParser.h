@@ -239,6 +239,8 @@ class TBrelixBandInfo {
     return (static_cast<std::uint32_t>(row) << 16) | (static_cast<std::uint32_t>(col) & 0xFFFFu);
   }
   void ReadCells(int r1, int c1, int r2, int c2);
+  //! The cell addresses (or ranges, for runs of a one-row band) a formula covers.
+  std::vector<std::string> FormulaArguments(int row_offset, int col, int row_idx, int skip) const;
   void AddCell(TBrelixFieldParser& field_parser, int row, int col);
 
   std::vector<std::unique_ptr<TBrelixAccField>> acc_fields_;
