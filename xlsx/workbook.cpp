@@ -346,6 +346,38 @@ void Workbook::RenameSheet(Worksheet& sheet, std::string_view name) {
     if (LocalName(n.name()) == "definedName")
       if (auto text = rename(n.text().get())) n.text().set(text->c_str());
   for (const auto& s : sheets_) s->RewriteFormulas(rename);
+  RenameInCharts(rename);
+}
+
+void Workbook::RenameInCharts(const std::function<std::optional<std::string>(std::string_view)>& rename) {
+  // Charts name their data by formulas (<c:f>) in their own parts.
+  std::vector<std::string> parts;
+  if (source_)
+    for (const std::string& part : source_->Names())
+      if (content_types_.TypeOf(part) == kChartType) parts.push_back(part);
+  for (const auto& [part, content] : new_parts_)
+    if (content_types_.TypeOf(part) == kChartType && (!source_ || !source_->Has(part))) parts.push_back(part);
+  for (const std::string& part : parts) {
+    std::string xml = PartText(part);
+    if (xml.find("!") == std::string::npos) continue;
+    pugi::xml_document doc;
+    ParseXml(doc, xml, file_, part);
+    struct Walker : pugi::xml_tree_walker {
+      const std::function<std::optional<std::string>(std::string_view)>* rename;
+      bool changed = false;
+      bool for_each(pugi::xml_node& n) override {
+        if (n.type() != pugi::node_element || LocalName(n.name()) != "f") return true;
+        if (auto text = (*rename)(n.text().get())) {
+          n.text().set(text->c_str());
+          changed = true;
+        }
+        return true;
+      }
+    } walker;
+    walker.rename = &rename;
+    doc.traverse(walker);
+    if (walker.changed) PutPart(part, PrintDocument(doc));
+  }
 }
 
 int Workbook::ActiveSheet() const {

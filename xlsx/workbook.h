@@ -7,6 +7,8 @@
 #include <pugixml.hpp>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +32,8 @@ inline constexpr std::string_view kTemplate =
 inline constexpr std::string_view kMacroWorkbook = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
 inline constexpr std::string_view kMacroTemplate = "application/vnd.ms-excel.template.macroEnabled.main+xml";
 }  // namespace workbook_type
+
+inline constexpr std::string_view kChartType = "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
 
 struct DefinedName {
   std::string name;
@@ -71,9 +75,10 @@ class Workbook {
   int IndexOf(const Worksheet& sheet) const;
   //! Adds an empty worksheet after the last one; throws as CheckSheetName does.
   Worksheet& AddSheet(std::string_view name);
-  //! Renames the sheet; throws as CheckSheetName does. References to it in defined names and
-  //! in the formulas of every sheet follow the new name (the sheets holding such formulas are
-  //! read and rewritten); those in charts and other parts are not rewritten.
+  //! Renames the sheet; throws as CheckSheetName does. References to it in defined names, in
+  //! the formulas of every sheet (the sheets holding such formulas are read and rewritten) and
+  //! in the data references of charts follow the new name; those in other parts (pivot caches,
+  //! external links) are not rewritten.
   void RenameSheet(Worksheet& sheet, std::string_view name);
   //! Throws EXlsxError telling why when name cannot name a sheet of this workbook (other than
   //! except): empty, longer than 31 characters, holding one of : \ / ? * [ ], starting or
@@ -106,6 +111,8 @@ class Workbook {
   std::string PartText(std::string_view part) const;
   //! Stores a part written anew (a sheet's relationships or comments) for saving.
   void PutPart(const std::string& part, std::string content);
+  //! Passes the data formulas of every chart part to rename and stores the texts it returns.
+  void RenameInCharts(const std::function<std::optional<std::string>(std::string_view)>& rename);
   void Load();
   std::string NewPartName(std::string_view folder, std::string_view stem, std::string_view extension = ".xml") const;
   pugi::xml_node WorkbookChild(const char* name, bool create);

@@ -80,6 +80,16 @@ TEST_F(LibreOfficeTest, CopiedRulesCommentsAndLinksApplyToTheirNewCells) {
   EXPECT_EQ(Count(doc, "xlink:href=\"https://example.org/rules\""), 2u);  // A6 and A10:A13
 }
 
+TEST_F(LibreOfficeTest, ChartOfARenamedSheetKeepsItsData) {
+  auto book = Workbook::Open(Fixture("template.xlsx"));
+  book->Sheet(0).SetName("Q1 Sales");
+  book->Save(Path("renamed.xlsx"));
+  const std::string doc = AsFlatDocument(Path("renamed.xlsx"));
+  EXPECT_NE(doc.find("cell-range-address=\"&apos;Q1 Sales&apos;.B2:&apos;Q1 Sales&apos;.B4\""), std::string::npos);
+  EXPECT_NE(doc.find("cell-range-address=\"&apos;Q1 Sales&apos;.A2:&apos;Q1 Sales&apos;.A4\""), std::string::npos);
+  EXPECT_EQ(doc.find("Data."), std::string::npos);
+}
+
 TEST_F(LibreOfficeTest, ChangedWorkbookOpensWithItsValues) {
   auto book = Workbook::Open(Fixture("template.xlsx"));
   Worksheet& data = book->Sheet(0);

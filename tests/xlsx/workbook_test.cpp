@@ -123,6 +123,14 @@ TEST_F(WorkbookTest, ReferencesFollowARenamedSheet) {
   EXPECT_EQ(again->Sheet(0).Formula(5, 2), "SUM(B2:B4)");
   EXPECT_EQ(Parts(Path("renamed.xlsx")).at("xl/worksheets/sheet2.xml"),
             Parts(Fixture("template.xlsx")).at("xl/worksheets/sheet2.xml"));
+  // The chart's data references follow; renamed twice, the second name counts.
+  again->Sheet(0).SetName("Sales");
+  again->Save(Path("twice.xlsx"));
+  const std::string chart = Parts(Path("twice.xlsx")).at("xl/charts/chart1.xml");
+  for (const char* ref : {"<c:f>Sales!$B$1</c:f>", "<c:f>Sales!$A$2:$A$4</c:f>", "<c:f>Sales!$B$2:$B$4</c:f>"})
+    EXPECT_NE(chart.find(ref), std::string::npos) << ref;
+  EXPECT_EQ(chart.find("Data!"), std::string::npos);
+  EXPECT_NE(Parts(Path("renamed.xlsx")).at("xl/charts/chart1.xml").find("<c:f>'Q1 Data'!$B$1</c:f>"), std::string::npos);
 }
 
 TEST_F(WorkbookTest, NewWorkbookSavesAndReadsBack) {
