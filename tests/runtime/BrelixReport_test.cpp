@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -55,6 +56,14 @@ class ReportTest : public ::testing::Test {
   }
 
   fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  // Expects LibreOffice, opening the report, to show each line (its totals calculated) in the
+  // sheet's CSV text.
+  void ExpectLibreOfficeShows(const fs::path& file, const std::string& sheet, const std::vector<std::string>& lines) {
+    if (!testing::HaveLibreOffice()) return;
+    const std::string csv = testing::SheetsAsCsv(file, {sheet}, dir_)[sheet];
+    for (const std::string& line : lines) EXPECT_NE(csv.find(line + "\n"), std::string::npos) << line << " in\n" << csv;
+  }
 
   // Writes a template workbook: the sheet "Report" with the rows given (from row 1), a merged,
   // 30-point title A1:C1, and a sheet "Notes" that the run must leave alone.
@@ -167,13 +176,8 @@ TEST_F(ReportTest, GroupedReportHasItsBandsValuesFormulasAndFormats) {
   EXPECT_DOUBLE_EQ(sheet.RowHeight(1), 30);
   EXPECT_EQ(Text(book->Sheet(1), 1, 1), "untouched");
 
-  if (!testing::HaveLibreOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
-  const std::string csv = testing::SheetsAsCsv(out, {"Report"}, dir_)["Report"];
   // The totals LibreOffice calculates are the sums and counts of the data.
-  EXPECT_NE(csv.find("Total A,5,15\n"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("Total B,2,30.5\n"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("Total C,5,510\n"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("Grand total,,555.5\n"), std::string::npos) << csv;
+  ExpectLibreOfficeShows(out, "Report", {"Total A,5,15", "Total B,2,30.5", "Total C,5,510", "Grand total,,555.5"});
 }
 
 TEST_F(ReportTest, GermanReportWritesLocalTextsAndStoresEnglishFormulas) {
@@ -187,6 +191,7 @@ TEST_F(ReportTest, GermanReportWritesLocalTextsAndStoresEnglishFormulas) {
   EXPECT_EQ(sheet.Value(12, 3), xlsx::CellValue::Number(20.5)) << "\"20,5\" typed in de-DE is a number";
   EXPECT_EQ(sheet.Formula(13, 3), "SUM(C11:C12)");
   EXPECT_EQ(sheet.Formula(21, 3), "SUM(C9,C13,C20)");
+  ExpectLibreOfficeShows(out, "Report", {"Total B,2,30.5", "Grand total,,555.5"});
 }
 
 TEST_F(ReportTest, WithoutAFileNameTheReportStaysInItsWorkingCopy) {
@@ -280,6 +285,231 @@ TEST_F(ReportTest, MasterDetailWithTwoGroupLevelsAndAnEmptyDetail) {
   EXPECT_EQ(rows, (std::vector<std::string>{"Orders|", "N|", "abc|", "abc|1", "ABC|2", "|Item", "|x", "|y", "|Items",
                                             "end ABC|", "end N|", "S|", "abc|", "abc|3", "end abc|", "end S|", "|"}));
   EXPECT_EQ(sheet.Formula(9, 3), "SUM(C7:C8)");
+  ExpectLibreOfficeShows(Path("out.xlsx"), "Report", {",Items,12.5"});
+}
+
+TEST_F(ReportTest, SubReportBuildsItsOwnSheetOfTheSameWorkbook) {
+  DescribeGroupedReport();
+  FillOrders();
+  {
+    auto book = xlsx::Workbook::Open(report_->Template());
+    xlsx::Worksheet& customers = book->AddSheet("Customers");
+    customers.SetValue(1, 1, xlsx::CellValue::String("Customers"));
+    customers.SetValue(2, 1, xlsx::CellValue::String("#Name"));
+    customers.SetValue(2, 2, xlsx::CellValue::String("#Amount"));
+    customers.SetValue(3, 2, xlsx::CellValue::String("#SUM(Amount)"));
+    book->Save(report_->Template());
+  }
+  auto& clients = module_->Create<TMemDataSet>("Clients");
+  clients.SetColumns({{"Name", FieldType::String}, {"Amount", FieldType::Float}});
+  clients.AddRow({"x", 1.5});
+  clients.AddRow({"y", 2.0});
+  auto& sub = module_->Create<TBrelix>("ClientList");
+  sub.SetDataSet(&clients);
+  sub.SetTemplSheet("customers");
+  sub.Bands().AddBand(brxbtTitle).SetRange("A1:B1");
+  sub.Bands().AddBand(brxbtMasterData).SetRange("A2:B2");
+  sub.Bands().AddBand(brxbtSummary).SetRange("A3:B3");
+  report_->SetSubReport(&sub);
+  const fs::path out = Path("out.xlsx");
+  report_->Show(out.string());
+
+  auto book = xlsx::Workbook::Open(out);
+  EXPECT_EQ(book->Sheet(0).Formula(21, 3), "SUM(C9,C13,C20)");
+  const xlsx::Worksheet& second = book->Sheet(2);
+  EXPECT_EQ(Text(second, 2, 1), "x");
+  EXPECT_EQ(Text(second, 3, 1), "y");
+  EXPECT_EQ(second.Formula(4, 2), "SUM(B2:B3)");
+  EXPECT_EQ(book->ActiveSheet(), 2) << "the last report of the chain is the active sheet";
+  ExpectLibreOfficeShows(out, "Customers", {"y,2", ",3.5"});
+
+  report_->SetSubReport(&*report_);  // refused: a report is not its own sub-report
+  sub.SetSubReport(report_);
+  try {
+    report_->Show(Path("cycle.xlsx").string());
+    ADD_FAILURE();
+  } catch (const EBrelixError& e) {
+    EXPECT_STREQ(e.Message(), "The sub-report chain of Report comes back to Report. ");
+  }
+  EXPECT_FALSE(fs::exists(Path("cycle.xlsx")));
+  sub.SetSubReport(nullptr);
+}
+
+// A one-row record band and a summary: rows 1 .. n records, n + 1 the summary.
+class ListReportTest : public ReportTest {
+ protected:
+  void DescribeList() {
+    report_->SetTemplate(WriteTemplate({{"#Customer", "#Amount"}, {"Total", "#SUM(Amount)"}}).string());
+    report_->Bands().AddBand(brxbtMasterData).SetRange("A1:B1");
+    report_->Bands().AddBand(brxbtSummary).SetRange("A2:B2");
+  }
+  void AddOrders(int n) {
+    std::vector<TMemDataSet::Row> rows;
+    for (int i = 1; i <= n; ++i) rows.push_back({"R", "c" + std::to_string(i), 1, static_cast<double>(i)});
+    orders_->SetRows(std::move(rows));
+  }
+};
+
+TEST_F(ListReportTest, RowsCrossingAFlushAndTheCellEvents) {
+  DescribeList();
+  AddOrders(4001);
+  int formatted = 0;
+  std::string text_of_row_4001;
+  report_->OnSetCellValue.Set([](TBrelix&, TBrelixBand&, int, int row, int col, Variant& value) {
+    if (row == 2 && col == 2) value = Variant(0);    // 0 is written as 0
+    if (row == 3 && col == 2) value = Variant("");   // an empty text leaves the cell empty
+  });
+  report_->OnFormatCell.Set([&](TBrelix&, TBrelixBand&, int, int row, int col, automation::Worksheet&, const Variant& v) {
+    ++formatted;
+    if (row == 4001 && col == 2) text_of_row_4001 = v.AsString();
+  });
+  int rows_seen = 0, cols_seen = 0;
+  report_->OnAfterBuild.Set([&](TBrelix&, automation::Worksheet&, int rows, int cols) {
+    rows_seen = rows;
+    cols_seen = cols;
+  });
+  const fs::path out = Path("out.xlsx");
+  report_->Show(out.string());
+  EXPECT_EQ(formatted, 4002 * 2);
+  EXPECT_EQ(text_of_row_4001, "4001");
+  EXPECT_EQ(rows_seen, 4002);
+  EXPECT_EQ(cols_seen, 2);
+
+  auto book = xlsx::Workbook::Open(out);
+  const xlsx::Worksheet& sheet = book->Sheet(0);
+  EXPECT_EQ(sheet.Value(2, 2), xlsx::CellValue::Number(0));
+  EXPECT_EQ(sheet.Value(3, 2).type, xlsx::CellType::Empty);
+  EXPECT_EQ(Text(sheet, 4000, 1), "c4000");
+  EXPECT_EQ(Text(sheet, 4001, 1), "c4001") << "the 4001st row starts the second block";
+  EXPECT_EQ(sheet.Formula(4002, 2), "SUM(B1:B4001)");
+  ExpectLibreOfficeShows(out, "Report", {"c4001,4001", "Total,8005996"});
+}
+
+TEST_F(ListReportTest, ABandReachingTheLastRowFailsAndLeavesTheTargetAlone) {
+  DescribeList();
+  AddOrders(65534);  // the records fill rows 1 .. 65534; the summary would reach row 65535
+  const fs::path out = Path("out.xlsx");
+  std::ofstream(out) << "previous report";
+  report_->SetOptions({brxoTotalsAsFormula});
+  try {
+    report_->Show(out.string());
+    ADD_FAILURE();
+  } catch (const EBrelixError& e) {
+    EXPECT_STREQ(e.Message(), BrelixConsts::MsgBrelix6);
+  }
+  std::ifstream in(out);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous report");
+  EXPECT_TRUE(report_->ReportFile().empty());
+}
+
+// The runs below use a temporary folder of their own, to see what a run leaves there.
+class TempFolderReportTest : public ListReportTest {
+ protected:
+  void SetUp() override {
+    ListReportTest::SetUp();
+    fs::create_directory(Path("tmp"));
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("TMPDIR");
+    ListReportTest::TearDown();
+  }
+  std::vector<std::string> TempFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Path("tmp"))) names.push_back(e.path().filename().string());
+    return names;
+  }
+};
+
+TEST_F(TempFolderReportTest, StoredTemplateAndWorkingCopyAreGoneAfterASavedReport) {
+  DescribeList();
+  AddOrders(3);
+  report_->LoadStoredTemplateFromFile(report_->Template());
+  ASSERT_TRUE(report_->StoreInDFM());
+  report_->Show(Path("out.xlsx").string());
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{});
+  auto book = xlsx::Workbook::Open(Path("out.xlsx"));
+  EXPECT_EQ(book->Sheet(0).Formula(4, 2), "SUM(B1:B3)");
+}
+
+TEST_F(TempFolderReportTest, AFailedRunKeepsThePartialReportOnlyWhenAskedTo) {
+  DescribeList();
+  AddOrders(3);
+  report_->Bands().AddBand(brxbtTitle).SetRange("A1:B1");
+  {
+    auto book = xlsx::Workbook::Open(report_->Template());
+    book->Sheet(0).SetValue(1, 3, xlsx::CellValue::String("#Nobody"));  // a user field nobody answers
+    book->Save(report_->Template());
+  }
+  report_->Bands().Items(0).SetRange("A1:C1");
+  for (const bool keep : {false, true}) {
+    report_->SetOptions(keep ? TBrelixOptions{brxoVisibleWhenError} : TBrelixOptions{});
+    try {
+      report_->Show();
+      ADD_FAILURE();
+    } catch (const EBrelixError& e) {
+      EXPECT_STREQ(e.Message(), "Field \"Nobody\" not found in tables. ");
+    }
+    if (keep) {
+      ASSERT_FALSE(report_->ReportFile().empty());
+      EXPECT_TRUE(fs::exists(report_->ReportFile()));
+      EXPECT_EQ(TempFiles().size(), 1u);
+    } else {
+      EXPECT_TRUE(report_->ReportFile().empty());
+      EXPECT_EQ(TempFiles(), std::vector<std::string>{}) << "nothing is left behind";
+    }
+  }
+  try {
+    report_->ShowOnTemplate(Path("missing.xlsx").string(), {});
+    ADD_FAILURE();
+  } catch (const EBrelixError& e) {
+    EXPECT_EQ(e.Message(), "File \"" + Path("missing.xlsx").string() + "\" does not exist. ");
+  }
+}
+
+// Without a DataSet the records come from the data events; values from the dictionary and the
+// field event.
+TEST_F(ReportTest, DataEventsDictionaryAndFieldEventWithoutADataSet) {
+  report_->SetDataSet(nullptr);
+  report_->SetTemplate(WriteTemplate({{"#Company"}, {"#Name", "#Qty"}, {"Total", "#SUM(Qty)"}}).string());
+  report_->Bands().AddBand(brxbtTitle).SetRange("A1:B1");
+  report_->Bands().AddBand(brxbtMasterData).SetRange("A2:B2");
+  report_->Bands().AddBand(brxbtSummary).SetRange("A3:B3");
+  TBrelixField& company = report_->Dictionary().Add();
+  company.SetFieldName("company");
+  company.SetValueAsString("ACME");
+  const std::vector<std::pair<std::string, int>> records = {{"x", 2}, {"y", 4}, {"z", 9}};
+  std::size_t at = 0;
+  std::vector<std::string> asked;
+  report_->OnDataFirst.Set([&](platform::Component&) { at = 0; });
+  report_->OnDataNext.Set([&](platform::Component&) { ++at; });
+  report_->OnDataPrior.Set([&](platform::Component&) { --at; });
+  report_->OnDataEof.Set([&](TBrelix&, bool& eof) { eof = at >= records.size(); });
+  report_->OnGetFieldValue.Set([&](platform::Persistent&, const std::string& name, Variant& value) {
+    asked.push_back(name);
+    if (name == "Name") value = records[at].first;
+    if (name == "Qty") value = records[at].second;
+  });
+  bool before = false;
+  report_->OnBeforeBuild.Set([&](platform::Component&) { before = true; });
+  report_->Show(Path("out.xlsx").string());
+  EXPECT_TRUE(before);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "Company"), 0) << "the dictionary answers first";
+
+  auto book = xlsx::Workbook::Open(Path("out.xlsx"));
+  const xlsx::Worksheet& sheet = book->Sheet(0);
+  EXPECT_EQ(Text(sheet, 1, 1), "ACME");
+  EXPECT_EQ(Text(sheet, 4, 1), "z");
+  EXPECT_EQ(Text(sheet, 4, 2), "9");
+  EXPECT_EQ(sheet.Formula(5, 2), "SUM(B2:B4)") << "a total over a user field sums the record rows " << Text(sheet, 5, 2);
+
+  ExpectLibreOfficeShows(Path("out.xlsx"), "Report", {"Total,15"});
+
+  // Without OnDataPrior there are no records: only the title and the summary.
+  report_->OnDataPrior = {};
+  report_->Show(Path("empty.xlsx").string());
+  auto empty = xlsx::Workbook::Open(Path("empty.xlsx"));
+  EXPECT_EQ(Text(empty->Sheet(0), 2, 1), "Total");
 }
 
 }  // namespace
