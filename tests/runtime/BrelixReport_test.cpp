@@ -194,6 +194,25 @@ TEST_F(ReportTest, GermanReportWritesLocalTextsAndStoresEnglishFormulas) {
   ExpectLibreOfficeShows(out, "Report", {"Total B,2,30.5", "Grand total,,555.5"});
 }
 
+TEST_F(ReportTest, GroupValuesCompareWithOrWithoutCase) {
+  DescribeGroupedReport();
+  orders_->AddRow({"abc", "x", 1, 1.0});
+  orders_->AddRow({"ABC", "y", 1, 2.0});
+  auto& header = static_cast<TBrelixGroupHeaderBand&>(*report_->Bands().GetNotEmptyBand(brxbtGroupHeader));
+  for (const bool ignore_case : {true, false}) {
+    header.SetCaseInsensitiveCompare(ignore_case);
+    const fs::path out = Path(ignore_case ? "insensitive.xlsx" : "sensitive.xlsx");
+    report_->Show(out.string());
+    auto book = xlsx::Workbook::Open(out);
+    std::vector<std::string> rows;
+    for (int row = 3; row <= 9; ++row) rows.push_back(Text(book->Sheet(0), row, 1));
+    const std::vector<std::string> expected =
+        ignore_case ? std::vector<std::string>{"abc", "x", "y", "Total ABC", "Grand total", "", ""}
+                    : std::vector<std::string>{"abc", "x", "Total abc", "ABC", "y", "Total ABC", "Grand total"};
+    EXPECT_EQ(rows, expected) << ignore_case;
+  }
+}
+
 TEST_F(ReportTest, WithoutAFileNameTheReportStaysInItsWorkingCopy) {
   DescribeGroupedReport();
   FillOrders();
