@@ -130,6 +130,7 @@ TEST_F(TemplParserTest, DetailTotalsBecomeFormulasOverTheDetailCellsOfTheirGroup
     const char* footer;       // the text of the footer cell C4
     std::vector<int> groups;  // detail records per footer output
     std::string expected;     // the footer's text at its last output
+    const char* qty_cell = "C2";
   } cases[] = {
       {"one-row run", "en-US", false, "#SUM(Items.Qty)", {5}, "=SUM(C5:C9)"},
       {"one-row run, German", "de-DE", false, "#SUM(Items.Qty)", {5}, "=SUMME(C5:C9)"},
@@ -143,6 +144,7 @@ TEST_F(TemplParserTest, DetailTotalsBecomeFormulasOverTheDetailCellsOfTheirGroup
            "),COUNT(C65))"},
       {"average over a run", "de-DE", false, "#AVG(Items.Qty)", {4}, "=MITTELWERT(C5:C8)"},
       {"maximum, German", "de-DE", true, "#max(Items.Qty)", {2}, "=MAX(C5;C7)"},
+      {"second row of a two-row band", "en-US", true, "#SUM(Items.Qty)", {3}, "=SUM(C6,C8,C10)", "C3"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -151,7 +153,7 @@ TEST_F(TemplParserTest, DetailTotalsBecomeFormulasOverTheDetailCellsOfTheirGroup
     TBrelixBand& detail = Band(brxbtDetailData, c.two_row_detail ? "A2:C3" : "A2:C2");
     TBrelixBand& footer = Band(brxbtDetailFooter, "A4:C4");
     Cell("A2", "#Items.Name");
-    Cell("C2", "#Items.Qty");
+    for (const char* cell : {"C2", "C3"}) Cell(cell, cell == std::string(c.qty_cell) ? "#Items.Qty" : "");
     Cell("C4", c.footer);
     auto parser = Parse();
     const int step = c.two_row_detail ? 2 : 1;
