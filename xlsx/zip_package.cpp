@@ -190,6 +190,10 @@ struct ZipWriter::Stream {
   }
 };
 
+// Deflate's level for parts written anew. Compression is most of a big sheet's save: level 3
+// takes a third of the time of zlib's default (6) for files about 5% larger.
+constexpr zip_uint32_t kDeflateLevel = 3;
+
 ZipWriter::ZipWriter(const std::filesystem::path& target) : target_(target) {
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   try {
@@ -223,7 +227,7 @@ void ZipWriter::AddSource(std::string_view name, void* source, bool compress) {
     zip_source_free(src);
     Fail("cannot add part " + n + ": " + zip_strerror(archive_));
   }
-  if (compress) zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+  if (compress) zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, kDeflateLevel);
 }
 
 void ZipWriter::CopyRaw(const ZipReader& source, std::string_view name) {
