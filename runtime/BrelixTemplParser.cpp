@@ -201,9 +201,17 @@ std::string TBrelixCellParser::GetCellValue(int output_row) {
 }
 
 std::string TBrelixCellParser::GetValue(int index) {
-  if (Funcs(index) != ffNone)
-    return band_info_.GetAccFieldValue(GetDSFieldName(index), GetDataSet(index), Funcs(index),
-                                       static_cast<TBrelixAccType>(FieldAccType(index)));
+  if (Funcs(index) != ffNone) {
+    const auto acc_type = static_cast<TBrelixAccType>(FieldAccType(index));
+    // A total inside plain text ("Total: #SUM(Amount)") is written as its value: a formula
+    // text there would be shown as text. Lone totals and totals inside formulas may be formulas.
+    const bool formula_allowed = IsLoneField(*this) || platform::Trim(Texts(0)).starts_with('=');
+    if (!formula_allowed) {
+      if (const TBrelixAccField* field = band_info_.FindAccField(GetDSFieldName(index), GetDataSet(index), Funcs(index), acc_type))
+        return platform::FormatFloat(static_cast<double>(field->Value()));
+    }
+    return band_info_.GetAccFieldValue(GetDSFieldName(index), GetDataSet(index), Funcs(index), acc_type);
+  }
   if (platform::DataSet* dataset = GetDataSet(index)) return dataset->FieldByName(GetDSFieldName(index)).AsString();
   platform::Variant value;
   band_info_.Parser().GetFieldValue(*this, Fields(index), value);

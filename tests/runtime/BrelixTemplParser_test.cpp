@@ -265,6 +265,28 @@ TEST_F(TemplParserTest, LoneTotalsGetAnEqualsSignOnlyWhenTheyAreNoNumber) {
   }
 }
 
+// With totals as formulas, a total inside plain text is written as its value (a formula text
+// there would only be text); a lone total and a total inside a formula cell become formulas.
+TEST_F(TemplParserTest, TotalsInsideTextAreValuesAndInsideFormulasFormulas) {
+  TBrelixBand& master = Band(brxbtMasterData, "A1:B1");
+  TBrelixBand& summary = Band(brxbtSummary, "A2:C2");
+  Cell("A1", "#Orders.Customer");
+  Cell("B1", "#Orders.Amount");
+  Cell("A2", "#SUM(Orders.Amount)");
+  Cell("B2", "Total: #SUM(Orders.Amount)");
+  Cell("C2", "#=#SUM(Orders.Amount)*2");
+  orders_->SetRows({{Variant("x"), Variant(2.5)}, {Variant("y"), Variant(4.0)}});
+  auto parser = Parse();
+  int row = 1;
+  for (orders_->First(); !orders_->Eof(); orders_->Next()) {
+    parser->SetOutputRow(master, nullptr, row++);
+    parser->Accumulate(xatMaster);
+  }
+  EXPECT_EQ(parser->GetValue(summary, nullptr, 2, 1, 3), "=SUM(B1:B2)");
+  EXPECT_EQ(parser->GetValue(summary, nullptr, 2, 2, 3), "Total: 6.5");
+  EXPECT_EQ(parser->GetValue(summary, nullptr, 2, 3, 3), "=SUM(B1:B2)*2");
+}
+
 TEST_F(TemplParserTest, CellTextsFollowTheirReportRowsAndColumns) {
   // A band starting in column C: its references move two columns left; rows follow the output.
   TBrelixBand& master = Band(brxbtMasterData, "C5:E5");
