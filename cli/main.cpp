@@ -2,7 +2,8 @@
 //
 //   brelix run FORM [--report NAME] [-o FILE] [--locale TAG] [--set NAME=VALUE]... [--no-progress]
 //
-// Exit status: 0 success, 1 the run failed (its message on standard error), 2 bad usage.
+// Exit status: 0 success, 1 the run failed or was broken off (its message on standard error),
+// 2 bad usage.
 
 #include <unistd.h>
 
@@ -151,6 +152,12 @@ int Run(const RunOptions& options) {
       std::cerr << "partial report kept in " << report->ReportFile() << "\n";
     return kExitFailed;
   }
+  if (terminal && terminal->Stopped()) {
+    // The run ends normally after a break: the report holds the rows written before it.
+    terminal.reset();
+    std::cerr << "brelix: the run was broken off; the partial report is in " << report->ReportFile() << "\n";
+    return kExitFailed;
+  }
   terminal.reset();
   if (!output) std::cout << report->ReportFile() << "\n";
   return EXIT_SUCCESS;
@@ -162,7 +169,8 @@ int main(int argc, char** argv) {
   CLI::App app{"brelix turns spreadsheet templates and database data into formatted spreadsheet reports."};
   app.require_subcommand(1);
   app.footer(
-      "Exit status: 0 success; 1 the report run failed (its message on standard error); 2 bad usage.\n"
+      "Exit status: 0 success; 1 the report run failed or was broken off (its message on standard error); "
+      "2 bad usage.\n"
       "Run 'brelix run --help' for the options of a run.\n");
 
   RunOptions options;
@@ -194,8 +202,8 @@ int main(int argc, char** argv) {
                 "title, status, rows, time and speed, and Ctrl-C asks whether to break the run off; without the "
                 "line Ctrl-C ends the command at once");
   run->footer(
-      "Exit status: 0 success; 1 the run failed: its message on standard error, and with brxoVisibleWhenError "
-      "the name of the partial report kept; 2 bad usage (unknown option, missing FORM, bad --set, unknown report "
+      "Exit status: 0 success; 1 the run failed or was broken off: its message on standard error, and the name "
+      "of the partial report kept (a failure keeps one with brxoVisibleWhenError); 2 bad usage (unknown option, missing FORM, bad --set, unknown report "
       "or locale).\n");
 
   try {

@@ -42,23 +42,20 @@ std::size_t TerminalWidth(int fd) {
 }  // namespace
 
 std::string ProgressLine(const TBrelixSplTexts& texts, std::size_t width) {
+  // The values speak for themselves ("25 rows", "0:00:01", "25 rows/sec"); without the names the
+  // line fits a narrow terminal.
   std::string line;
   std::size_t length = 0;
-  auto add = [&](const std::string& text) { AppendLimited(line, length, width, text); };
-  if (!texts.caption.empty()) {
-    add(texts.caption);
-    add("  ");
-  }
-  add(texts.status_name + ": " + texts.status);
-  const std::pair<const std::string*, const std::string*> rows[] = {
-      {&texts.done_name, &texts.done}, {&texts.time_name, &texts.time}, {&texts.speed_name, &texts.speed}};
-  for (auto [name, value] : rows) {
-    if (!value->empty()) add("  " + *name + ": " + *value);
+  for (const std::string* value : {&texts.caption, &texts.status, &texts.done, &texts.time, &texts.speed}) {
+    if (value->empty()) continue;
+    if (!line.empty()) AppendLimited(line, length, width, " | ");
+    AppendLimited(line, length, width, *value);
   }
   return line;
 }
 
-TerminalProgress::TerminalProgress(int out_fd, int in_fd) : out_fd_(out_fd), in_fd_(in_fd) {
+TerminalProgress::TerminalProgress(int out_fd, int in_fd, bool* stopped)
+    : out_fd_(out_fd), in_fd_(in_fd), stopped_(stopped) {
   interrupted = 0;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -103,7 +100,7 @@ bool TerminalProgress::Ask(const std::string& question) {
   Draw();
   int fd = in_fd_;
   if (fd < 0) fd = ::open("/dev/tty", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;
+  if (fd < 0) return Confirmed();
   interrupted = 0;
   Write("\n" + question + " [y/N] ");
   std::string answer;
@@ -132,9 +129,15 @@ bool TerminalProgress::Ask(const std::string& question) {
   // to the progress line, which the next Show redraws.
   Write(std::string(line_ended ? "\x1b[1A" : "") + "\r\x1b[K\x1b[1A");
   drawn_ = false;
-  if (insisted) return true;
+  if (insisted) return Confirmed();
   std::size_t first = answer.find_first_not_of(" \t\r");
-  return first != std::string::npos && (answer[first] == 'y' || answer[first] == 'Y');
+  bool yes = first != std::string::npos && (answer[first] == 'y' || answer[first] == 'Y');
+  return yes ? Confirmed() : false;
+}
+
+bool TerminalProgress::Confirmed() {
+  if (stopped_ != nullptr) *stopped_ = true;
+  return true;
 }
 
 TBrelixSplRequest TerminalProgress::ProcessMessages() {
@@ -150,7 +153,7 @@ void TerminalProgress::Close() {
 
 TerminalProgressInstaller::TerminalProgressInstaller()
     : previous_(SetBrelixSplDisplayFactory(
-          [] { return std::make_unique<TerminalProgress>(STDERR_FILENO, -1); })) {}
+          [this] { return std::make_unique<TerminalProgress>(STDERR_FILENO, -1, &stopped_); })) {}
 
 TerminalProgressInstaller::~TerminalProgressInstaller() { SetBrelixSplDisplayFactory(std::move(previous_)); }
 

@@ -10,9 +10,9 @@
 
 namespace brelix::cli {
 
-//! The progress line for texts, at most width characters (code points) long: the caption, then
-//! every name with its value where the value is known yet. Control characters of the caption
-//! become blanks.
+//! The progress line for texts, at most width characters (code points) long: the caption, the
+//! status, the rows, the time and the speed, those known yet, separated by " | ". Control
+//! characters of the caption become blanks.
 std::string ProgressLine(const TBrelixSplTexts& texts, std::size_t width);
 
 //! Draws the progress window as one line on out_fd and reads the answers to its question from
@@ -20,8 +20,9 @@ std::string ProgressLine(const TBrelixSplTexts& texts, std::size_t width);
 //! turns into a close request; the previous handling of SIGINT is restored afterwards.
 class TerminalProgress : public TBrelixSplDisplay {
  public:
-  //! in_fd -1: the controlling terminal (/dev/tty) is opened for each question.
-  TerminalProgress(int out_fd, int in_fd);
+  //! in_fd -1: the controlling terminal (/dev/tty) is opened for each question. A Yes answer
+  //! also sets *stopped, when given.
+  TerminalProgress(int out_fd, int in_fd, bool* stopped = nullptr);
   ~TerminalProgress() override;
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
@@ -37,10 +38,13 @@ class TerminalProgress : public TBrelixSplDisplay {
 
  private:
   void Draw();
+  //! A Yes: noted for whoever asked to know.
+  bool Confirmed();
   void Write(const std::string& text) const;
 
   int out_fd_;
   int in_fd_;
+  bool* stopped_;
   TBrelixSplTexts texts_;
   bool drawn_ = false;
   std::chrono::steady_clock::time_point last_draw_;
@@ -55,8 +59,12 @@ class TerminalProgressInstaller {
   TerminalProgressInstaller(const TerminalProgressInstaller&) = delete;
   TerminalProgressInstaller& operator=(const TerminalProgressInstaller&) = delete;
 
+  //! True when the user confirmed breaking a run off in one of its displays.
+  bool Stopped() const { return stopped_; }
+
  private:
   TBrelixSplDisplayFactory previous_;
+  bool stopped_ = false;
 };
 
 }  // namespace brelix::cli

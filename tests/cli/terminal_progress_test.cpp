@@ -24,7 +24,7 @@ TBrelixSplTexts Texts(std::string caption, std::string status) {
   return t;
 }
 
-TEST(ProgressLine, ShowsTheCaptionAndTheKnownValues) {
+TEST(ProgressLine, ShowsTheCaptionAndTheValuesKnownYet) {
   TBrelixSplTexts counted = Texts("Sales 2026", "Getting data");
   counted.done = "25 rows";
   counted.time = "0:00:01";
@@ -35,12 +35,12 @@ TEST(ProgressLine, ShowsTheCaptionAndTheKnownValues) {
     std::string line;
   };
   const Case cases[] = {
-      {counted, 200, "Sales 2026  Status: Getting data  Processed: 25 rows  Time: 0:00:01  Speed: 25 rows/sec"},
+      {counted, 200, "Sales 2026 | Getting data | 25 rows | 0:00:01 | 25 rows/sec"},
       // Before the first count only the status is known; an empty caption leaves no gap.
-      {Texts("", "Getting data"), 200, "Status: Getting data"},
+      {Texts("", "Getting data"), 200, "Getting data"},
       // Line breaks of a title do not break the line; the width counts characters, not bytes.
-      {Texts("Sales\r\n2026", "Pause"), 200, "Sales  2026  Status: Pause"},
-      {Texts("Größe", "Getting data"), 9, "Größe  St"},
+      {Texts("Sales\r\n2026", "Pause"), 200, "Sales  2026 | Pause"},
+      {Texts("Größe", "Getting data"), 9, "Größe | G"},
   };
   for (const Case& c : cases) EXPECT_EQ(ProgressLine(c.texts, c.width), c.line);
 }
@@ -86,11 +86,13 @@ TEST(TerminalProgress, AnswersToTheQuestion) {
     fcntl(in.read_end, F_SETFL, 0);  // the question waits for the answer
     in.Put(c.input);
     in.CloseWriteEnd();
-    TerminalProgress display(out.write_end, in.read_end);
+    bool stopped = false;
+    TerminalProgress display(out.write_end, in.read_end, &stopped);
     display.Show(Texts("Sales", "Pause"));
     EXPECT_EQ(display.Ask(BrelixConsts::MsgSplAsk), c.yes);
+    EXPECT_EQ(stopped, c.yes);
     std::string shown = out.Take();
-    EXPECT_NE(shown.find("Sales  Status: Pause"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Sales | Pause"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\nDo you really want to break the process? [y/N] "), std::string::npos) << shown;
   }
 }
@@ -137,8 +139,8 @@ TEST(TerminalProgress, CtrlCAndYesStopTheWorkShowingPauseWhileAsking) {
   ASSERT_NE(asked, std::string::npos) << shown;
   // Pause is drawn just before the question, the working status again after it, and the line is
   // cleared when the window closes.
-  EXPECT_NE(shown.rfind("Status: Pause", asked), std::string::npos) << shown;
-  EXPECT_NE(shown.find("Status: Getting data", asked), std::string::npos) << shown;
+  EXPECT_NE(shown.rfind("Sales | Pause", asked), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Sales | Getting data", asked), std::string::npos) << shown;
   EXPECT_EQ(shown.substr(shown.size() - 4), "\r\x1b[K");
 }
 
