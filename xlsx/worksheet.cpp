@@ -1034,16 +1034,27 @@ void Worksheet::Merge(const CellRange& range) {
   CheckRange(range, "sheet \"" + name_ + "\"");
   Change();
   if (range.Rows() == 1 && range.Columns() == 1) return;
-  for (const CellRange& m : merges_)
-    if (m.Intersects(range))
-      throw EXlsxError("Cannot merge " + RangeName(range) + " in sheet \"" + name_ + "\": it overlaps the merged range " +
-                       RangeName(m));
+  if (range.top <= MergesBottom())
+    for (const CellRange& m : merges_)
+      if (m.Intersects(range))
+        throw EXlsxError("Cannot merge " + RangeName(range) + " in sheet \"" + name_ + "\": it overlaps the merged range " +
+                         RangeName(m));
   merges_.push_back(range);
+}
+
+int Worksheet::MergesBottom() const {
+  for (; merges_scanned_ < merges_.size(); ++merges_scanned_)
+    merges_bottom_ = std::max(merges_bottom_, merges_[merges_scanned_].bottom);
+  return merges_bottom_;
 }
 
 void Worksheet::Unmerge(const CellRange& range) {
   CheckRange(range, "sheet \"" + name_ + "\"");
   Change();
+  // Rows written below every merged range, as a report grows, need no search.
+  if (range.top > MergesBottom()) return;
+  merges_scanned_ = 0;
+  merges_bottom_ = 0;
   merges_.erase(std::remove_if(merges_.begin(), merges_.end(), [&range](const CellRange& m) { return m.Intersects(range); }),
                 merges_.end());
 }

@@ -191,6 +191,7 @@ class Worksheet {
   // Empties every cell of range; keep_style leaves the cells' formats in place.
   void EmptyCells(const CellRange& range, bool keep_style);
   std::string Where(int row, int col) const;
+  int MergesBottom() const;
   //! The relationships of the sheet's part, read on first use.
   Relationships& Rels() const;
   //! The target of the sheet's relationship and whether it is external; empty when unknown.
@@ -220,6 +221,9 @@ class Worksheet {
   mutable std::vector<std::uint32_t> free_formulas_;
   mutable std::vector<LocalText> texts_;
   mutable std::vector<CellRange> merges_;
+  // The lowest row of the merged ranges, kept up to date as ranges are appended.
+  mutable std::size_t merges_scanned_ = 0;
+  mutable int merges_bottom_ = 0;
   mutable double default_row_height_ = 15;
   // The root element's name and attributes, and the elements not modelled, in document order,
   // as children of extras_'s root.
