@@ -400,11 +400,22 @@ void ReportBuild::WriteBufToSheet() {
   if (BrelixSplIsStop()) return;
 
   if (report_.OnFormatCell) {
+    // The handler sees each value as text; values that are texts already are passed as they are.
+    const Variant empty_text{std::string()};
+    Variant converted;
     for (int r = 0; r < buffered_; ++r) {
       const auto [band, templ_row] = row_origin_[static_cast<std::size_t>(r)];
+      const std::vector<Variant>& row = values_[static_cast<std::size_t>(r)];
       for (int c = 1; c <= col_count_; ++c) {
-        const Variant text(values_[static_cast<std::size_t>(r)][static_cast<std::size_t>(c - 1)].ToString());
-        report_.OnFormatCell(report_, const_cast<TBrelixBand&>(*band), templ_row, first_row_ + r, c, sheet_, text);
+        const Variant& value = row[static_cast<std::size_t>(c - 1)];
+        const Variant* text = &value;
+        if (value.IsEmpty()) {
+          text = &empty_text;
+        } else if (value.type() != Variant::Type::String) {
+          converted = Variant(value.ToString());
+          text = &converted;
+        }
+        report_.OnFormatCell(report_, const_cast<TBrelixBand&>(*band), templ_row, first_row_ + r, c, sheet_, *text);
       }
     }
   }
