@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/errors.h"
 #include "xlsx/formula.h"
@@ -209,14 +210,42 @@ pugi::xml_node ExtensionContainer(pugi::xml_node extras, const char* uri, std::s
   return c;
 }
 
-// The element as compared when joining: without its areas, priorities and rule ids.
-std::string Key(const pugi::xml_node& node, Kind kind) {
+constexpr const char* kTargetAttribute = "brelix-target";
+constexpr const char* kExternalAttribute = "brelix-external";
+
+pugi::xml_attribute RelationshipId(const pugi::xml_node& node) {
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+    if (std::strchr(a.name(), ':') && LocalName(a.name()) == "id") return a;
+  return {};
+}
+
+// The cell every element's formulas are written for in its key, far from the sheet's edges.
+constexpr CellPos kKeyAnchor{kMaxRows / 2, kMaxColumns / 2};
+
+// The element as compared when joining, the same for equal elements wherever they stand:
+// without its areas, priorities and rule ids, its formulas written for one fixed cell, a
+// hyperlink's relationship replaced by its target.
+std::string Key(const pugi::xml_node& node, Kind kind, const CopyMaps& maps) {
   pugi::xml_document scratch;
   pugi::xml_node copy = scratch.append_copy(node);
+  const CellPos anchor = Anchor(AreasOf(node, kind));
   if (Extension(kind)) {
     copy.remove_child(Child(copy, "sqref"));
   } else {
     copy.remove_attribute(kind == kLink ? "ref" : "sqref");
+  }
+  if (kind == kLink) {
+    if (pugi::xml_attribute id = RelationshipId(copy)) {
+      const auto [target, external] =
+          maps.destination_link ? maps.destination_link(id.value()) : std::pair<std::string, bool>();
+      copy.remove_attribute(id);
+      if (!target.empty()) {
+        copy.append_attribute(kTargetAttribute) = target.c_str();
+        copy.append_attribute(kExternalAttribute) = external;
+      }
+    }
+  } else {
+    Reanchor(copy, kKeyAnchor.row - anchor.row, kKeyAnchor.col - anchor.col);
   }
   struct Walker : pugi::xml_tree_walker {
     bool for_each(pugi::xml_node& n) override {
@@ -232,7 +261,7 @@ std::string Key(const pugi::xml_node& node, Kind kind) {
     }
   } walker;
   copy.traverse(walker);
-  return PrintNode(copy);
+  return std::to_string(static_cast<int>(kind)) + PrintNode(copy);
 }
 
 int MaxPriority(pugi::xml_node extras) {
@@ -255,15 +284,6 @@ bool Joinable(const CellRange& a, const CellRange& b, CellRange& joined) {
     return true;
   }
   return false;
-}
-
-constexpr const char* kTargetAttribute = "brelix-target";
-constexpr const char* kExternalAttribute = "brelix-external";
-
-pugi::xml_attribute RelationshipId(const pugi::xml_node& node) {
-  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
-    if (std::strchr(a.name(), ':') && LocalName(a.name()) == "id") return a;
-  return {};
 }
 
 }  // namespace
@@ -336,7 +356,7 @@ void Subtract(const CellRange& area, const CellRange& cut, std::vector<CellRange
 
 }  // namespace
 
-void Trim(pugi::xml_node extras, const CellRange& range) {
+void Trim(pugi::xml_node extras, const CellRange& range, ElementIndex* index) {
   bool touched_any = false;
   for (Element& e : Elements(extras)) {
     const std::vector<CellRange> areas = AreasOf(e.node, e.kind);
@@ -345,6 +365,7 @@ void Trim(pugi::xml_node extras, const CellRange& range) {
     std::vector<CellRange> left;
     for (const CellRange& a : areas) Subtract(a, range, left);
     if (left.empty()) {
+      if (index) index->Forget(e.node);
       e.container.remove_child(e.node);
       continue;
     }
@@ -397,55 +418,47 @@ void Clipboard::Collect(pugi::xml_node source_extras, const CellRange& source, i
   }
 }
 
-void Clipboard::Paste(pugi::xml_node extras, const CopyMaps& maps) {
+void ElementIndex::Put(const std::string& key, const pugi::xml_node& node) {
+  by_key_[key] = node;
+  key_of_[node.internal_object()] = key;
+}
+
+void ElementIndex::Forget(const pugi::xml_node& node) {
+  const auto it = key_of_.find(node.internal_object());
+  if (it == key_of_.end()) return;
+  if (const auto at = by_key_.find(it->second); at != by_key_.end() && at->second == node) by_key_.erase(at);
+  key_of_.erase(it);
+}
+
+void Clipboard::Paste(pugi::xml_node extras, const CopyMaps& maps, ElementIndex& index) {
+  if (!index.built_) {
+    for (const Element& e : Elements(extras)) index.Put(Key(e.node, e.kind, maps), e.node);
+    index.built_ = true;
+  }
   int priority = -1;
   for (const Piece& piece : pieces_) {
     const Kind kind = static_cast<Kind>(piece.kind);
     const std::vector<CellRange> areas = AreasOf(piece.node, kind);
-    const CellPos anchor = Anchor(areas);
+    const std::string key = Key(piece.node, kind, maps);
     bool joined = false;
-    if (kind == kLink) {
-      // Hyperlinks join when they go to the same place and their cells form one rectangle.
-      const std::string key = Key(piece.node, kind);
-      for (const Element& e : Elements(extras)) {
-        if (e.kind != kLink) continue;
-        const std::vector<CellRange> there = AreasOf(e.node, kind);
+    if (const auto it = index.by_key_.find(key); it != index.by_key_.end()) {
+      pugi::xml_node e = it->second;
+      std::vector<CellRange> there = AreasOf(e, kind);
+      if (kind == kLink) {
+        // Hyperlinks join when their cells form one rectangle.
         CellRange rect;
-        if (there.size() != 1 || !Joinable(there[0], areas[0], rect)) continue;
-        pugi::xml_document scratch;
-        pugi::xml_node probe = scratch.append_copy(e.node);
-        if (pugi::xml_attribute id = RelationshipId(probe)) {
-          const auto [target, external] = maps.destination_link ? maps.destination_link(id.value())
-                                                                : std::pair<std::string, bool>();
-          probe.remove_attribute(id);
-          if (!target.empty()) {
-            probe.append_attribute(kTargetAttribute) = target.c_str();
-            probe.append_attribute(kExternalAttribute) = external;
-          }
+        if (there.size() == 1 && Joinable(there[0], areas[0], rect)) {
+          SetAreas(e, kind, {rect});
+          joined = true;
         }
-        if (Key(probe, kind) != key) continue;
-        SetAreas(e.node, kind, {rect});
-        joined = true;
-        break;
-      }
-    } else {
-      // Equal rules join: the copy's formulas written for the other element's top-left cell
-      // must read the same.
-      for (const Element& e : Elements(extras)) {
-        if (e.kind != kind) continue;
-        std::vector<CellRange> there = AreasOf(e.node, kind);
-        if (there.empty()) continue;
+      } else if (!there.empty()) {
+        // Equal rules join; the formulas are written for the joined areas' top-left cell.
         const CellPos at = Anchor(there);
-        pugi::xml_document scratch;
-        pugi::xml_node probe = scratch.append_copy(piece.node);
-        Reanchor(probe, at.row - anchor.row, at.col - anchor.col);
-        if (Key(probe, kind) != Key(e.node, kind)) continue;
         for (const CellRange& a : areas) AddArea(there, a);
         const CellPos now = Anchor(there);
-        SetAreas(e.node, kind, there);
-        Reanchor(e.node, now.row - at.row, now.col - at.col);
+        SetAreas(e, kind, there);
+        Reanchor(e, now.row - at.row, now.col - at.col);
         joined = true;
-        break;
       }
     }
     if (joined) continue;
@@ -487,6 +500,7 @@ void Clipboard::Paste(pugi::xml_node extras, const CopyMaps& maps) {
         break;
       }
     }
+    index.Put(key, added);
     if (kind == kFormat || kind == kFormat14) {
       // A new rule is applied after those already there.
       if (priority < 0) priority = MaxPriority(extras);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "xlsx/cell_ref.h"
@@ -32,10 +33,27 @@ std::string PrintAreas(const std::vector<CellRange>& areas);
 //! it covers), so that the list stays short.
 void AddArea(std::vector<CellRange>& areas, const CellRange& area);
 
+//! The elements of a sheet by what they join on, kept from copy to copy, so that a copy finds
+//! the element it joins without comparing itself with every element of the sheet.
+class ElementIndex {
+ public:
+  //! Forgets the element, before it is removed.
+  void Forget(const pugi::xml_node& node);
+
+ private:
+  friend class Clipboard;
+  void Put(const std::string& key, const pugi::xml_node& node);
+
+  bool built_ = false;
+  std::unordered_map<std::string, pugi::xml_node> by_key_;  // the element last joined or added
+  std::unordered_map<const void*, std::string> key_of_;
+};
+
 //! Takes range out of the areas of every element below extras (the sheet's elements); elements
-//! left without cells go, and so do containers left empty. Relative references in the
-//! formulas of an element whose top-left cell moved are rewritten for the new one.
-void Trim(pugi::xml_node extras, const CellRange& range);
+//! left without cells go (and leave index), and so do containers left empty. Relative
+//! references in the formulas of an element whose top-left cell moved are rewritten for the
+//! new one.
+void Trim(pugi::xml_node extras, const CellRange& range, ElementIndex* index = nullptr);
 
 //! How a copy maps what refers to other parts: differential formats of conditional formats
 //! (identity when null) and the relationships of hyperlinks.
@@ -58,8 +76,9 @@ class Clipboard {
   void Collect(pugi::xml_node source_extras, const CellRange& source, int row_shift, int col_shift,
                const CopyMaps& maps);
   bool Empty() const { return pieces_.empty(); }
-  //! Adds the pieces to the destination's elements; returns false when there were none.
-  void Paste(pugi::xml_node destination_extras, const CopyMaps& maps);
+  //! Adds the pieces to the destination's elements, joining equal ones found through index
+  //! (the destination's).
+  void Paste(pugi::xml_node destination_extras, const CopyMaps& maps, ElementIndex& index);
 
  private:
   struct Piece {

@@ -817,7 +817,7 @@ void Worksheet::ClearContents(const CellRange& range) { EmptyCells(range, true);
 void Worksheet::Clear(const CellRange& range) {
   EmptyCells(range, false);
   Unmerge(range);
-  sheet_elements::Trim(extras_.document_element(), range);
+  sheet_elements::Trim(extras_.document_element(), range, &element_index_);
   RemoveComments(range);
 }
 
@@ -881,7 +881,7 @@ void Worksheet::Copy(const CellRange& source, Worksheet& destination, int row, i
   destination.Clear(target);
   if (!clipboard.Empty()) {
     destination.DeclareRelationshipPrefix();
-    clipboard.Paste(destination.extras_.document_element(), maps);
+    clipboard.Paste(destination.extras_.document_element(), maps, destination.element_index_);
   }
   destination.PasteComments(comments, row_shift, col_shift);
   std::unordered_map<std::uint32_t, std::uint32_t> styles;

@@ -18,6 +18,7 @@
 
 #include "xlsx/cell_ref.h"
 #include "xlsx/relationships.h"
+#include "xlsx/sheet_elements.h"
 #include "xlsx/zip_package.h"
 
 namespace brelix::xlsx {
@@ -232,6 +233,7 @@ class Worksheet {
   mutable pugi::xml_document extras_;
   mutable std::unique_ptr<Relationships> rels_;
   mutable std::unique_ptr<CommentParts> comments_;
+  sheet_elements::ElementIndex element_index_;
 };
 
 }  // namespace brelix::xlsx
