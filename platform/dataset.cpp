@@ -225,6 +225,9 @@ const Variant& DataSet::CurrentValue(std::size_t index) const {
 
 Field* DataSet::FindField(std::string_view name) const {
   EnsureFresh();
+  // Names are mostly written as the dataset spells them: the exact match is the fast path.
+  for (const auto& f : fields_)
+    if (f->FieldName() == name) return f.get();
   for (const auto& f : fields_)
     if (SameText(f->FieldName(), name)) return f.get();
   return nullptr;
