@@ -2,6 +2,7 @@
 // and the finished workbook read back (and opened by LibreOffice, which calculates the totals).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -211,6 +212,22 @@ TEST_F(ReportTest, GroupValuesCompareWithOrWithoutCase) {
                     : std::vector<std::string>{"abc", "x", "Total abc", "ABC", "y", "Total ABC", "Grand total"};
     EXPECT_EQ(rows, expected) << ignore_case;
   }
+}
+
+TEST_F(ReportTest, EditTemplateHandsTheTemplateToTheViewer) {
+  report_->SetTemplate(WriteTemplate({{"#Customer"}}).string());
+  report_->SetTemplSheet("notes");
+  const fs::path seen = Path("viewer.txt");
+  automation::SetViewerCommand("printf %s >'" + seen.string() + "'");
+  report_->EditTemplate();
+  automation::SetViewerCommand({});
+  for (int i = 0; i < 250 && !(fs::exists(seen) && fs::file_size(seen) > 0); ++i) usleep(20000);
+  std::ifstream in(seen);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), report_->Template());
+  EXPECT_EQ(xlsx::Workbook::Open(report_->Template())->ActiveSheet(), 0) << "an unchanged template is not saved";
+
+  report_->SetTemplate(Path("missing.xlsx").string());
+  EXPECT_THROW(report_->EditTemplate(), EBrelixError);
 }
 
 TEST_F(ReportTest, WithoutAFileNameTheReportStaysInItsWorkingCopy) {
