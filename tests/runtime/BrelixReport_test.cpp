@@ -15,6 +15,7 @@
 #include "data/sql_query.h"
 #include "data/sqlite_database.h"
 #include "platform/component.h"
+#include "platform/design_host.h"
 #include "platform/locale.h"
 #include "runtime/Brelix.h"
 #include "runtime/BrelixAutomation.h"
@@ -228,6 +229,23 @@ TEST_F(ReportTest, EditTemplateHandsTheTemplateToTheViewer) {
 
   report_->SetTemplate(Path("missing.xlsx").string());
   EXPECT_THROW(report_->EditTemplate(), EBrelixError);
+}
+
+// Inside the designer a failing run shows its message once and returns.
+TEST_F(ReportTest, AFailingRunInTheDesignerShowsOneMessage) {
+  struct Host : platform::DesignHost {
+    std::vector<std::string> shown;
+    void ShowMessageBox(const std::string& text, platform::MessageBoxKind) override { shown.push_back(text); }
+    void ObjectInserted(const platform::Component&, const platform::Persistent&) override {}
+    void ObjectRemoved(const platform::Component&, const platform::Persistent&) override {}
+  } host;
+  platform::DesignHost* previous = platform::SetDesignHost(&host);
+  module_->SetDesigning(true);
+  report_->SetTemplate(Path("missing.xlsx").string());
+  EXPECT_NO_THROW(report_->Show(Path("out.xlsx").string()));
+  platform::SetDesignHost(previous);
+  EXPECT_EQ(host.shown, std::vector<std::string>{"File \"" + Path("missing.xlsx").string() + "\" does not exist. "});
+  EXPECT_FALSE(fs::exists(Path("out.xlsx")));
 }
 
 TEST_F(ReportTest, WithoutAFileNameTheReportStaysInItsWorkingCopy) {
