@@ -316,7 +316,7 @@ Range NativeWorksheet::GetRange(const std::string& address) {
   std::string_view rest = address;
   while (true) {
     const std::size_t comma = rest.find(',');
-    const std::string_view part = platform::Trim(rest.substr(0, comma));
+    const std::string part = platform::Trim(rest.substr(0, comma));
     const std::optional<xlsx::CellRange> r = xlsx::ParseRange(part);
     if (!r || part.empty() || part.back() == ':')
       throw EAutomationError("\"" + address + "\" is not a range of cells of sheet \"" + sheet_->Name() + "\"");
