@@ -3,6 +3,7 @@
 //
 //   bench_xlsx --benchmark_filter=TypedBlock      4,000 x 10 typed texts parsed and written as a block
 //   bench_xlsx --benchmark_filter=CopyBlock       a 1,000-row block with formats and a merge copied
+//   bench_xlsx --benchmark_filter=CopyRows        single rows with rules, a link and a comment copied
 //   bench_xlsx --benchmark_filter=LoadTemplate    opening a ~5 MB workbook and reading its cells
 //   bench_xlsx --benchmark_filter=Save            65,535 x 10 numbers, texts and formulas with
 //                                                 formats: our save alone, our writing and save,
@@ -179,6 +180,74 @@ void BM_CopyBlock(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows * kColumns);
 }
 BENCHMARK(BM_CopyBlock)->Unit(benchmark::kMillisecond);
+
+// A report's row copies: one template row whose cells carry conditional formats (ten rules),
+// a data validation, a hyperlink and a comment, copied row after row into the report sheet,
+// where each copy joins the rules of the rows before it.
+const fs::path& RulesTemplate() {
+  static const fs::path file = [] {
+    const fs::path f = Folder() / "rules.xlsx";
+    const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const std::string pkg = "http://schemas.openxmlformats.org/package/2006/relationships";
+    std::string rules;
+    for (int i = 0; i < 10; ++i)
+      rules += "<conditionalFormatting sqref=\"A1:D1\"><cfRule type=\"expression\" dxfId=\"0\" priority=\"" +
+               std::to_string(i + 1) + "\"><formula>A1&gt;$E$1*" + std::to_string(i) + "</formula></cfRule></conditionalFormatting>";
+    ZipWriter zip(f);
+    zip.Add("[Content_Types].xml",
+            "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+            "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + std::string(workbook_type::kWorkbook) + "\"/>"
+            "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + std::string(kWorksheetType) + "\"/>"
+            "<Override PartName=\"/xl/styles.xml\" ContentType=\"" + std::string(kStylesType) + "\"/>"
+            "<Override PartName=\"/xl/comments1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.comments+xml\"/>"
+            "</Types>");
+    zip.Add("_rels/.rels", "<Relationships xmlns=\"" + pkg + "\"><Relationship Id=\"rId1\" Type=\"" + rel +
+                               "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
+    zip.Add("xl/workbook.xml", "<workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel +
+                                   "\"><sheets><sheet name=\"Template\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+    zip.Add("xl/_rels/workbook.xml.rels",
+            "<Relationships xmlns=\"" + pkg + "\"><Relationship Id=\"rId1\" Type=\"" + rel +
+                "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
+                "/styles\" Target=\"styles.xml\"/></Relationships>");
+    zip.Add("xl/styles.xml",
+            "<styleSheet xmlns=\"" + main + "\"><fonts count=\"1\"><font><sz val=\"11\"/></font></fonts>"
+            "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>"
+            "<borders count=\"1\"><border/></borders><cellXfs count=\"1\"><xf/></cellXfs>"
+            "<dxfs count=\"1\"><dxf><font><b/></font></dxf></dxfs></styleSheet>");
+    zip.Add("xl/worksheets/sheet1.xml",
+            "<worksheet xmlns=\"" + main + "\" xmlns:r=\"" + rel + "\"><sheetData><row r=\"1\">"
+            "<c r=\"A1\"><v>1</v></c><c r=\"B1\"><v>2</v></c><c r=\"C1\"><v>3</v></c><c r=\"D1\"><f>A1+B1</f></c>"
+            "<c r=\"E1\"><v>1.5</v></c></row></sheetData>" + rules +
+            "<dataValidations count=\"1\"><dataValidation type=\"custom\" sqref=\"B1\"><formula1>B1&gt;A1</formula1>"
+            "</dataValidation></dataValidations><hyperlinks><hyperlink ref=\"C1\" r:id=\"rId1\"/></hyperlinks></worksheet>");
+    zip.Add("xl/worksheets/_rels/sheet1.xml.rels",
+            "<Relationships xmlns=\"" + pkg + "\"><Relationship Id=\"rId1\" Type=\"" + rel +
+                "/hyperlink\" Target=\"https://example.org/\" TargetMode=\"External\"/><Relationship Id=\"rId2\" Type=\"" +
+                rel + "/comments\" Target=\"../comments1.xml\"/></Relationships>");
+    zip.Add("xl/comments1.xml", "<comments xmlns=\"" + main + "\"><authors><author>bench</author></authors><commentList>"
+                                "<comment ref=\"A1\" authorId=\"0\"><text><t>note</t></text></comment></commentList></comments>");
+    zip.Commit();
+    return f;
+  }();
+  return file;
+}
+
+void BM_CopyRowsWithRules(benchmark::State& state) {
+  auto book = Workbook::Open(RulesTemplate());
+  Worksheet& templ = book->Sheet(0);
+  Worksheet& report = book->AddSheet("Report");
+  int row = 1;
+  for (auto _ : state) {
+    templ.Copy({1, 1, 1, 5}, report, row, 1);
+    row = row == 60'000 ? 1 : row + 1;
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["rules_left"] = static_cast<double>(report.ElementsXml("conditionalFormatting").size());
+}
+BENCHMARK(BM_CopyRowsWithRules)->Unit(benchmark::kMicrosecond);
 
 // ---- load of a template ---------------------------------------------------------------------
 

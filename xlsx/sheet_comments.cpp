@@ -120,6 +120,8 @@ Worksheet::CommentParts& Worksheet::Comments() const {
     }
     if (c.vml_usable)
       for (pugi::xml_node shape : c.vml.document_element().children()) {
+        if (LocalName(shape.name()) == "shapetype" && std::strcmp(shape.attribute("id").value(), "_x0000_t202") == 0)
+          c.has_note_type = true;
         if (LocalName(shape.name()) != "shape") continue;
         if (const auto cell = NoteCell(shape)) c.shape_at[*cell] = shape;
         const char* id = shape.attribute("id").value();
@@ -214,10 +216,7 @@ void Worksheet::PasteComments(const CommentClip& clip, int row_shift, int col_sh
   pugi::xml_node list = Child(root, "commentList");
   if (!list) list = root.insert_child_after("commentList", authors);
   pugi::xml_node drawing = c.vml.document_element();
-  bool has_note_type = false;
-  for (pugi::xml_node t : drawing.children())
-    if (LocalName(t.name()) == "shapetype" && std::strcmp(t.attribute("id").value(), "_x0000_t202") == 0)
-      has_note_type = true;
+  bool& has_note_type = c.has_note_type;
 
   for (const CommentClip::Item& item : clip.items) {
     const int row = item.row + row_shift, col = item.col + col_shift;

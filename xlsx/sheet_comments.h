@@ -31,6 +31,7 @@ struct Worksheet::CommentParts {
   std::map<Cell, pugi::xml_node> comment_at;
   std::map<Cell, pugi::xml_node> shape_at;
   int next_shape = 0;
+  bool has_note_type = false;  // the drawing defines the note shape type
 };
 
 //! The comments of a range, taken for a copy.
