@@ -11,6 +11,7 @@
 #include "platform/locale.h"
 #include "xlsx/workbook.h"
 #include "xlsx/zip_package.h"
+#include "tests/support/scoped_locale.h"
 
 namespace brelix::automation {
 namespace {
@@ -20,15 +21,7 @@ using platform::Variant;
 
 fs::path Fixture(const std::string& name) { return fs::path(BRELIX_TEST_FIXTURES) / "xlsx" / name; }
 
-// Sets the user's language for one test.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* tag) : old_(platform::CurrentLocale().tag) { platform::SetCurrentLocale(tag); }
-  ~ScopedLocale() { platform::SetCurrentLocale(old_); }
-
- private:
-  std::string old_;
-};
+using brelix::testing::ScopedLocale;
 
 class AutomationTest : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@
 #include "runtime/BrelixAutomation.h"
 #include "runtime/BrelixConsts.h"
 #include "runtime/BrelixProc.h"
+#include "tests/support/scoped_locale.h"
 
 namespace brelix {
 namespace {
@@ -50,16 +51,7 @@ const platform::ClassInfo& TNestedTable::StaticClass() {
   return info;
 }
 
-template <class E>
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no exception of the expected type thrown";
-  return {};
-}
+using testing::ErrorOf;
 
 // A report on a data module with Orders (its DataSet, fields Amount and Customer) and Items
 // (its DetailDataSet, field Qty).

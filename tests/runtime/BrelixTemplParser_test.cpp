@@ -20,6 +20,7 @@
 #include "runtime/BrelixAutomation.h"
 #include "runtime/BrelixBand.h"
 #include "runtime/BrelixConsts.h"
+#include "tests/support/scoped_locale.h"
 
 namespace brelix {
 namespace {
@@ -27,27 +28,9 @@ namespace {
 using platform::FieldType;
 using platform::Variant;
 
-// Sets the user's language for one test.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* tag) : old_(platform::CurrentLocale().tag) { platform::SetCurrentLocale(tag); }
-  ~ScopedLocale() { platform::SetCurrentLocale(old_); }
+using testing::ScopedLocale;
 
- private:
-  std::string old_;
-};
-
-// The message of the exception of type E that action throws; a test failure when it throws none.
-template <class E>
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no exception of the expected type thrown";
-  return {};
-}
+using testing::ErrorOf;
 
 // Items rows of the given quantities (a name, the quantity, a price of 1.5).
 std::vector<data::TMemDataSet::Row> ItemRows(const std::vector<Variant>& quantities) {
