@@ -60,8 +60,12 @@ bool SameText(std::string_view a, std::string_view b) {
       if (AsciiLower(ca) != AsciiLower(cb)) return false;
     }
     if (ascii) return true;
-  } else if (IsAscii(a) && IsAscii(b)) {
-    return false;
+  } else {
+    // Leading ASCII letters that differ decide at once, whatever follows.
+    if (!a.empty() && !b.empty() && static_cast<unsigned char>(a[0]) < 0x80 && static_cast<unsigned char>(b[0]) < 0x80 &&
+        AsciiLower(a[0]) != AsciiLower(b[0]))
+      return false;
+    if (IsAscii(a) && IsAscii(b)) return false;
   }
   // Texts of different byte lengths can still be equal once folded ("ß" and "ss").
   return FoldedCompare(a, b) == 0;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <span>
 #include <utility>
 
 #include "platform/files.h"
@@ -47,13 +48,17 @@ auto Guard(F&& operation) -> decltype(operation()) {
 
 const Locale& EnglishLocale() { return platform::FindLocale("en-US"); }
 
-// A text typed in the locale, classified; a formula is also checked where the locale writes the
-// English notation (there the translation takes it as it is), so that no unreadable formula
-// reaches the file.
-xlsx::TypedValue ParseTyped(std::string_view text, const Locale& locale) {
-  xlsx::TypedValue typed = xlsx::ParseTypedText(text, locale);
-  if (typed.kind == xlsx::TypedKind::Formula) xlsx::TokenizeFormula(typed.text);
-  return typed;
+// The cell a typed value makes: its value, and for a typed date, time or percentage the number
+// format it asks for when the cell's present format (style) is General (-1: the format stays).
+xlsx::CellData ToCellData(const xlsx::TypedValue& typed, int hint_style) {
+  switch (typed.kind) {
+    case xlsx::TypedKind::Empty: return xlsx::CellData::Empty();
+    case xlsx::TypedKind::Formula: return xlsx::CellData::Formula(typed.text);
+    case xlsx::TypedKind::Text: return xlsx::CellData::String(typed.text);
+    case xlsx::TypedKind::Boolean: return xlsx::CellData::Boolean(typed.boolean);
+    case xlsx::TypedKind::Number: break;
+  }
+  return xlsx::CellData::Number(typed.number, hint_style);
 }
 
 xlsx::CellRange ToXlsx(const CellRect& r) { return {r.top, r.left, r.bottom, r.right}; }
@@ -153,6 +158,8 @@ class NativeWorksheet final : public Worksheet {
   // for when the cell's format is General.
   void WriteTyped(int row, int col, std::string_view text, const Locale& locale);
   int StyleForHint(int style, xlsx::FormatHint hint, int decimals);
+  // StyleForHint for the cell's format and the number a text was typed as (-1 for anything else).
+  int TypedStyle(const xlsx::TypedValue& typed, int row, int col, std::string_view text, const Locale& locale);
   // Gives every cell of the rectangle the format change makes of its present format.
   void Restyle(const CellRect& rect, const std::function<int(int)>& change);
 
@@ -380,23 +387,21 @@ int NativeWorksheet::StyleForHint(int style, xlsx::FormatHint hint, int decimals
 }
 
 void NativeWorksheet::WriteTyped(int row, int col, std::string_view text, const Locale& locale) {
-  const xlsx::TypedValue typed = ParseTyped(text, locale);
-  switch (typed.kind) {
-    case xlsx::TypedKind::Empty: sheet_->ClearContents({row, col, row, col}); return;
-    case xlsx::TypedKind::Formula: sheet_->SetFormula(row, col, typed.text); return;
-    case xlsx::TypedKind::Boolean: sheet_->SetValue(row, col, xlsx::CellValue::Boolean(typed.boolean)); return;
-    case xlsx::TypedKind::Text: sheet_->SetValue(row, col, xlsx::CellValue::String(typed.text)); return;
-    case xlsx::TypedKind::Number: break;
-  }
-  sheet_->SetValue(row, col, xlsx::CellValue::Number(typed.number));
-  const int style = StyleForHint(sheet_->Style(row, col), typed.format, TypedDecimals(text, locale.decimal_separator));
-  if (style >= 0) sheet_->SetStyle(row, col, style);
+  const xlsx::TypedValue typed = xlsx::ParseTypedText(text, locale);
+  const xlsx::CellData cell = ToCellData(typed, TypedStyle(typed, row, col, text, locale));
+  sheet_->WriteCells(row, col, 1, std::span(&cell, 1));
+}
+
+int NativeWorksheet::TypedStyle(const xlsx::TypedValue& typed, int row, int col, std::string_view text,
+                                const Locale& locale) {
+  if (typed.kind != xlsx::TypedKind::Number || typed.format == xlsx::FormatHint::None) return -1;
+  return StyleForHint(sheet_->Style(row, col), typed.format, TypedDecimals(text, locale.decimal_separator));
 }
 
 void NativeWorksheet::SetFormula(const CellRect& rect, const std::string& formula, bool local) {
   Guard([&] {
     const Locale& locale = local ? platform::CurrentLocale() : EnglishLocale();
-    const xlsx::TypedValue typed = ParseTyped(formula, locale);
+    const xlsx::TypedValue typed = xlsx::ParseTypedText(formula, locale);
     for (int row = rect.top; row <= rect.bottom; ++row) {
       for (int col = rect.left; col <= rect.right; ++col) {
         if (typed.kind == xlsx::TypedKind::Formula)
@@ -415,13 +420,13 @@ void NativeWorksheet::SetFormulaLocalArray(const CellRect& rect, const std::vect
   const int cols = rect.Columns();
   std::vector<xlsx::TypedValue> typed(static_cast<std::size_t>(cols));
   std::vector<xlsx::CellData> cells(static_cast<std::size_t>(cols));
+  const Variant empty;
   Guard([&] {
     for (int i = 0; i < rows; ++i) {
       const std::vector<Variant>& line = values[static_cast<std::size_t>(i)];
       const int row = rect.top + i;
       for (int j = 0; j < cols; ++j) {
         const auto k = static_cast<std::size_t>(j);
-        const Variant empty;
         const Variant& v = j < static_cast<int>(line.size()) ? line[k] : empty;
         const int col = rect.left + j;
         xlsx::CellData& cell = cells[k];
@@ -438,22 +443,11 @@ void NativeWorksheet::SetFormulaLocalArray(const CellRect& rect, const std::vect
           }
           case Variant::Type::String: {
             try {
-              typed[k] = ParseTyped(v.AsString(), locale);
+              typed[k] = xlsx::ParseTypedText(v.AsString(), locale);
             } catch (const platform::Exception& e) {
               throw EAutomationError(std::string(e.Message()) + " (cell " + xlsx::CellName(row, col) + ")");
             }
-            const xlsx::TypedValue& t = typed[k];
-            switch (t.kind) {
-              case xlsx::TypedKind::Empty: cell = xlsx::CellData::Empty(); break;
-              case xlsx::TypedKind::Formula: cell = xlsx::CellData::Formula(t.text); break;
-              case xlsx::TypedKind::Text: cell = xlsx::CellData::String(t.text); break;
-              case xlsx::TypedKind::Boolean: cell = xlsx::CellData::Boolean(t.boolean); break;
-              case xlsx::TypedKind::Number:
-                cell = xlsx::CellData::Number(
-                    t.number, StyleForHint(sheet_->Style(row, col), t.format,
-                                           TypedDecimals(v.AsString(), locale.decimal_separator)));
-                break;
-            }
+            cell = ToCellData(typed[k], TypedStyle(typed[k], row, col, v.AsString(), locale));
             break;
           }
         }

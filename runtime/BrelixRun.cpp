@@ -442,12 +442,24 @@ void ReportBuild::GetUserFieldValue(platform::Persistent&, const std::string& na
   if (value.IsEmpty()) throw EBrelixError(BrelixFormat(MsgBrelix5, name));
 }
 
+// The position of the last sheet of that name (without regard to case); 0 for none.
+int FindSheetPosition(automation::Workbook& book, const std::string& name) {
+  if (name.empty()) return 0;
+  for (int i = book.WorksheetCount(); i >= 1; --i)
+    if (platform::SameText(book.Worksheets(i).Name(), name)) return i;
+  return 0;
+}
+
 // The position of the report's template sheet: the last sheet named TemplSheet, else 1.
 int FindTemplSheet(const TBrelix& report, automation::Workbook& book) {
-  if (report.TemplSheet().empty()) return 1;
-  for (int i = book.WorksheetCount(); i >= 1; --i)
-    if (platform::SameText(book.Worksheets(i).Name(), report.TemplSheet())) return i;
-  return 1;
+  const int position = FindSheetPosition(book, report.TemplSheet());
+  return position > 0 ? position : 1;
+}
+
+// Removes a file the run made, if it is there; a file that cannot be removed stays.
+void RemoveQuietly(const std::string& file) {
+  std::error_code ignored;
+  fs::remove(file, ignored);
 }
 
 // The name of the working copy in the temporary folder.
@@ -545,10 +557,7 @@ void TBrelix::ShowOnTemplate(const std::string& template_file_name, const std::s
       }
       Finally close_template([&] {
         template_book->Close(false);
-        if (store_in_dfm_ && platform::SameText(fs::path(templ).extension().string(), ".TMP")) {
-          std::error_code ignored;
-          fs::remove(templ, ignored);
-        }
+        if (store_in_dfm_ && platform::SameText(fs::path(templ).extension().string(), ".TMP")) RemoveQuietly(templ);
       });
       const int position = FindTemplSheet(*this, *template_book);
       ClearFieldDataSetCache();
@@ -563,8 +572,7 @@ void TBrelix::ShowOnTemplate(const std::string& template_file_name, const std::s
       app->Quit();
       report_file_ = report_file;
       // The report lives under its own name now; its working copy has served its purpose.
-      std::error_code ignored;
-      fs::remove(working_copy, ignored);
+      RemoveQuietly(working_copy);
     } else {
       app->SetUserControl(true);
       app->SetVisible(true);
@@ -587,10 +595,7 @@ void TBrelix::ShowOnTemplate(const std::string& template_file_name, const std::s
         app->Quit();
       }
     }
-    if (report_file_.empty() && !working_copy.empty()) {
-      std::error_code ignored;
-      fs::remove(working_copy, ignored);
-    }
+    if (report_file_.empty() && !working_copy.empty()) RemoveQuietly(working_copy);
     RaiseError(message);
   }
 }
@@ -625,14 +630,7 @@ void TBrelix::EditTemplate() {
       // Showing is the last step; a failure to show leaves the file as it is.
     }
   });
-  if (!templ_sheet_.empty()) {
-    for (int i = book.WorksheetCount(); i >= 1; --i) {
-      if (platform::SameText(book.Worksheets(i).Name(), templ_sheet_)) {
-        book.Worksheets(i).Activate();
-        break;
-      }
-    }
-  }
+  if (const int position = FindSheetPosition(book, templ_sheet_)) book.Worksheets(position).Activate();
 }
 
 }  // namespace brelix

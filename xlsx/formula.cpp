@@ -33,15 +33,6 @@ bool SameAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-// SameText, without its Unicode folding when the first letters already differ.
-bool SameWord(std::string_view text, std::string_view word) {
-  if (text.empty() || word.empty()) return text.size() == word.size();
-  if (static_cast<unsigned char>(text[0]) < 0x80 && static_cast<unsigned char>(word[0]) < 0x80 &&
-      UpperAscii(text[0]) != UpperAscii(word[0]))
-    return false;
-  return platform::SameText(text, word);
-}
-
 bool StartsWithAscii(std::string_view s, std::size_t pos, std::string_view word) {
   return s.size() - pos >= word.size() && SameAscii(s.substr(pos, word.size()), word);
 }
@@ -319,7 +310,7 @@ bool FormulaTokenizer::Next(FormulaToken& token) {
     const std::string_view word = s.substr(start, end - start);
     const std::string_view true_word = locale_ ? std::string_view(locale_->true_word) : "TRUE";
     const std::string_view false_word = locale_ ? std::string_view(locale_->false_word) : "FALSE";
-    if (SameWord(word, true_word) || SameWord(word, false_word))
+    if (platform::SameText(word, true_word) || platform::SameText(word, false_word))
       return Emit(token, K::Boolean, start, end);
     if (end < n && s[end] == '[') {  // Table1[Column]
       end = EndOfBrackets(s, end);
@@ -415,7 +406,16 @@ void CheckOutsideArray(std::string_view formula, std::string_view name, const Se
 }
 
 std::string Translate(std::string_view formula, const Locale& locale, bool to_english) {
-  if (HasEnglishNotation(locale)) return std::string(formula);
+  if (HasEnglishNotation(locale)) {
+    // Nothing to translate; a typed formula is still read once, so that an unreadable one is
+    // refused here as in every other language.
+    if (to_english) {
+      FormulaTokenizer tokenizer(formula, &locale);
+      for (FormulaToken token; tokenizer.Next(token);) {
+      }
+    }
+    return std::string(formula);
+  }
   const Separators from = to_english ? LocalSeparators(locale) : EnglishSeparators();
   const Separators to = to_english ? EnglishSeparators() : LocalSeparators(locale);
   std::string out;
@@ -450,7 +450,7 @@ std::string Translate(std::string_view formula, const Locale& locale, bool to_en
         AppendFunctionName(out, token.text, locale, to_english);
         break;
       case FormulaTokenKind::Boolean: {
-        const bool value = SameWord(token.text, to_english ? std::string_view(locale.true_word) : "TRUE");
+        const bool value = platform::SameText(token.text, to_english ? std::string_view(locale.true_word) : "TRUE");
         if (to_english) {
           out += value ? "TRUE" : "FALSE";
         } else {

@@ -95,7 +95,7 @@ std::vector<FormulaToken> TokenizeFormula(std::string_view formula, const platfo
 //! error words translated, everything else (strings, sheet names, references, other names,
 //! blanks) as written. A leading "=" stays as given. Names and words are recognised without
 //! regard to case and written as the other language spells them; in a language whose notation
-//! is the English one the text comes back as it is. Throws EFormulaError for an unreadable
+//! is the English one the text comes back as it is (once it has been read). Throws EFormulaError for an unreadable
 //! formula or a character that has no place in the target notation (de-DE "1.5").
 std::string LocalToEnglish(std::string_view local_formula, const platform::Locale& locale);
 //! The reverse of LocalToEnglish: an English formula as the user of the locale reads it.

@@ -16,15 +16,6 @@ using platform::Locale;
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// SameText, without its Unicode folding when the first letters already differ.
-bool SameWord(std::string_view text, std::string_view word) {
-  if (text.empty() || word.empty()) return text.size() == word.size();
-  if (static_cast<unsigned char>(text[0]) < 0x80 && static_cast<unsigned char>(word[0]) < 0x80 &&
-      UpperAscii(text[0]) != UpperAscii(word[0]))
-    return false;
-  return platform::SameText(text, word);
-}
-
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -233,8 +224,8 @@ TypedValue ParseTypedText(std::string_view text, const Locale& locale) {
         value.kind = TypedKind::Number;
         return value;
       }
-    } else if (const bool is_true = SameWord(trimmed, locale.true_word);
-               is_true || SameWord(trimmed, locale.false_word)) {
+    } else if (const bool is_true = platform::SameText(trimmed, locale.true_word);
+               is_true || platform::SameText(trimmed, locale.false_word)) {
       value.kind = TypedKind::Boolean;
       value.boolean = is_true;
       return value;

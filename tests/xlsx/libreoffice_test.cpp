@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/libreoffice.h"
 #include "tests/xlsx/xlsx_test_support.h"
 #include "xlsx/workbook.h"
 
@@ -21,23 +22,13 @@ class LibreOfficeTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    if (!brelix::testing::HaveLibreOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
   }
 
   // Each sheet of the file as CSV text, by sheet name.
   std::map<std::string, std::string> SheetsAsCsv(const std::filesystem::path& file, const std::vector<std::string>& sheets) {
-    const std::string command = "cd '" + dir_.string() + "' && soffice -env:UserInstallation=file://" + dir_.string() +
-                                "/profile --headless --convert-to "
-                                "'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1' "
-                                "--outdir '" + (dir_ / "csv").string() + "' '" + file.string() + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    std::map<std::string, std::string> csv;
-    for (const std::string& sheet : sheets) {
-      std::ifstream in(dir_ / "csv" / (file.stem().string() + "-" + sheet + ".csv"));
-      std::stringstream text;
-      text << in.rdbuf();
-      csv[sheet] = text.str();
-    }
+    std::map<std::string, std::string> csv = brelix::testing::SheetsAsCsv(file, sheets, dir_);
+    EXPECT_FALSE(csv.empty()) << "LibreOffice could not convert " << file;
     return csv;
   }
 
